@@ -1,0 +1,204 @@
+// The flat record the shell hands to the burning engine, and the lists it points to. The
+// engine is built separately: every offset and width here is part of the contract, so the
+// layout is pinned down by static assertions.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+static_assert(sizeof(void*) == 4, "the engine interface is 32-bit");
+
+extern "C" {
+
+struct BlazenResults {
+    int32_t succeeded;  // non-zero when the engine ended successfully; the rest is the engine's
+};
+
+typedef int(WINAPI* BlazenMenuSetupFn)(HMENU menuBar);
+typedef int(WINAPI* BlazenMenuCommandFn)(UINT id, UINT unused);
+typedef void(WINAPI* BlazenMainWindowReadyFn)(UINT unused);
+
+typedef int(WINAPI* StartBlazenFn)(struct BlazenHostRecord* record, BlazenResults** results);
+typedef void(WINAPI* FreeBlazenResultsFn)(BlazenResults* results);
+typedef HWND(WINAPI* GetODMainWindowFn)(void);
+
+// Texts are UTF-16 on NT-family systems and ANSI code page otherwise (except where noted).
+typedef const void* BlazenText;
+
+struct HelpTopicRow {
+    uint32_t zero;
+    int32_t pageId;
+    BlazenText text;  // help file + "::/" + topic file
+};
+
+struct HelpTopicTable {
+    uint32_t version;  // 2
+    uint32_t rowCount;
+    HelpTopicRow* rows;
+    uint32_t zero;
+    BlazenText helpFile;
+};
+
+struct AudioTrackList {  // launch mode 0
+    uint32_t zero;
+    uint32_t count;
+    BlazenText* items;
+};
+
+struct DataItem {
+    uint32_t kind;  // 0 a file, 3 a folder
+    BlazenText path;
+    BlazenText target;  // "\" in both encodings
+};
+
+struct DataItemList {  // launch mode 1
+    uint32_t zero0;
+    uint32_t zero1;
+    uint32_t count;
+    DataItem* items;
+};
+
+struct OpenRequest {  // launch mode 11
+    uint32_t zero;
+    BlazenText path;
+};
+
+struct BlazenHostRecord {
+    uint32_t head;                          // 0x000: 22
+    BlazenText registryPath;                // 0x004
+    HKEY registryRoot;                      // 0x008
+    BlazenText languageName;                // 0x00C
+    HICON largeIcon;                        // 0x010
+    HICON smallIcon;                        // 0x014
+    HINSTANCE instance;                     // 0x018
+    BlazenText displayName;                 // 0x01C
+    BlazenText aboutText;                   // 0x020
+    uint32_t reserved024;                   // 0x024
+    BlazenMenuCommandFn menuCommand;        // 0x028
+    BlazenMenuSetupFn menuSetup;            // 0x02C
+    uint32_t config030;                     // 0x030
+    uint32_t launchMode;                    // 0x034
+    uint32_t launchFlag;                    // 0x038
+    const void* launchItems;                // 0x03C
+    HelpTopicTable* helpTopics;             // 0x040
+    uint32_t reserved044;                   // 0x044
+    BlazenText languagePackPath;            // 0x048
+    uint32_t reserved04C[8];                // 0x04C-0x068
+    BlazenText reportTitle;                 // 0x06C
+    BlazenText reportAddress;               // 0x070
+    BlazenText reportContentType;           // 0x074
+    uint32_t reserved078[3];                // 0x078-0x080
+    uint32_t config084;                     // 0x084
+    uint32_t config088;                     // 0x088
+    uint32_t config08C;                     // 0x08C
+    BlazenText version;                     // 0x090
+    uint32_t config094;                     // 0x094
+    uint32_t reserved098;                   // 0x098
+    uint32_t config09C;                     // 0x09C
+    uint32_t reserved0A0[2];                // 0x0A0, 0x0A4
+    BlazenText productCode;                 // 0x0A8
+    BlazenText edition;                     // 0x0AC
+    uint32_t reserved0B0;                   // 0x0B0
+    uint32_t config0B4;                     // 0x0B4
+    uint32_t config0B8;                     // 0x0B8
+    uint32_t config0BC;                     // 0x0BC
+    uint32_t config0C0;                     // 0x0C0
+    uint32_t config0C4;                     // 0x0C4
+    uint32_t config0C8;                     // 0x0C8
+    uint32_t config0CC;                     // 0x0CC
+    uint32_t config0D0;                     // 0x0D0
+    const LOGFONTW* font;                   // 0x0D4
+    uint32_t config0D8;                     // 0x0D8
+    const wchar_t* supportMail;             // 0x0DC: UTF-16 on every system
+    uint32_t config0E0;                     // 0x0E0
+    BlazenMainWindowReadyFn mainWindowReady;  // 0x0E4
+    BlazenText autoplayDrive;               // 0x0E8
+    uint32_t config0EC;                     // 0x0EC
+    BlazenText reportTaskDescription;       // 0x0F0
+    BlazenText reportExplanation;           // 0x0F4
+    uint32_t reserved0F8;                   // 0x0F8
+    BlazenText reportTransform;             // 0x0FC
+    uint32_t config100;                     // 0x100
+    uint32_t reserved104[3];                // 0x104-0x10C
+    const wchar_t* upgradeName;             // 0x110: UTF-16, NT-family only
+    uint32_t reserved114;                   // 0x114
+    BlazenText productId;                   // 0x118
+    BlazenText fullVersion;                 // 0x11C
+    void* applicationManager;               // 0x120
+};
+
+}  // extern "C"
+
+#define BLAZEN_ASSERT_OFFSET(type, field, offset) \
+    static_assert(offsetof(type, field) == (offset), #type "." #field " must be at " #offset)
+
+static_assert(sizeof(BlazenHostRecord) == 292, "the host record is 73 fields of 32 bits");
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, registryPath, 0x004);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, registryRoot, 0x008);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, languageName, 0x00C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, largeIcon, 0x010);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, smallIcon, 0x014);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, instance, 0x018);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, displayName, 0x01C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, aboutText, 0x020);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, menuCommand, 0x028);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, menuSetup, 0x02C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config030, 0x030);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, launchMode, 0x034);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, launchFlag, 0x038);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, launchItems, 0x03C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, helpTopics, 0x040);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, languagePackPath, 0x048);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportTitle, 0x06C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportAddress, 0x070);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportContentType, 0x074);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config084, 0x084);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config088, 0x088);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config08C, 0x08C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, version, 0x090);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config094, 0x094);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config09C, 0x09C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, productCode, 0x0A8);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, edition, 0x0AC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0B4, 0x0B4);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0B8, 0x0B8);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0BC, 0x0BC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0C0, 0x0C0);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0C4, 0x0C4);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0C8, 0x0C8);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0CC, 0x0CC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0D0, 0x0D0);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, font, 0x0D4);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0D8, 0x0D8);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, supportMail, 0x0DC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0E0, 0x0E0);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, mainWindowReady, 0x0E4);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, autoplayDrive, 0x0E8);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0EC, 0x0EC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportTaskDescription, 0x0F0);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportExplanation, 0x0F4);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportTransform, 0x0FC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config100, 0x100);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, upgradeName, 0x110);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, productId, 0x118);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, fullVersion, 0x11C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, applicationManager, 0x120);
+
+static_assert(sizeof(HelpTopicTable) == 20);
+BLAZEN_ASSERT_OFFSET(HelpTopicTable, rowCount, 0x04);
+BLAZEN_ASSERT_OFFSET(HelpTopicTable, rows, 0x08);
+BLAZEN_ASSERT_OFFSET(HelpTopicTable, helpFile, 0x10);
+static_assert(sizeof(HelpTopicRow) == 12);
+BLAZEN_ASSERT_OFFSET(HelpTopicRow, pageId, 0x04);
+BLAZEN_ASSERT_OFFSET(HelpTopicRow, text, 0x08);
+static_assert(sizeof(AudioTrackList) == 12);
+BLAZEN_ASSERT_OFFSET(AudioTrackList, count, 0x04);
+BLAZEN_ASSERT_OFFSET(AudioTrackList, items, 0x08);
+static_assert(sizeof(DataItemList) == 16);
+BLAZEN_ASSERT_OFFSET(DataItemList, count, 0x08);
+BLAZEN_ASSERT_OFFSET(DataItemList, items, 0x0C);
+static_assert(sizeof(DataItem) == 12);
+static_assert(sizeof(OpenRequest) == 8);
+static_assert(sizeof(LOGFONTW) == 92);

@@ -1,0 +1,89 @@
+// The shell's application object: start-up, the hand-over to the burning engine, and the
+// services the engine calls back for while it runs.
+#pragma once
+
+#include "app/BlazenAbi.h"
+#include "app/NarrowText.h"
+#include "app/ProductApp.h"
+#include "kapp/ApplicationManager.h"
+#include "lang/LangPackMan.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CPyrlanApp : public CProductApp {
+public:
+    enum class InstanceGuard { SingleInstance, None };
+    // With the guard, ends the process with exit code 0 when another instance already runs.
+    explicit CPyrlanApp(InstanceGuard guard = InstanceGuard::SingleInstance);
+    ~CPyrlanApp() override;
+
+    bool InitInstance() override;
+    bool PreTranslateMessage(MSG* msg) override;
+
+    // Runs the engine once; true when it reported success.
+    bool RunEngine();
+
+    // Product constants.
+    const std::wstring m_productId = L"OrdaviaStudio";
+    const std::wstring m_registryKeyName = L"brenvalo\\Brenvalo Ordavia 2010 Advanced";
+    const std::wstring m_displayName = L"Brenvalo Ordavia 2010 Advanced";
+    const std::wstring m_companyName = L"Brenvalo";
+
+    bool m_isNT = false;
+    HMODULE m_engine = nullptr;  // never unloaded: the process ends with it loaded
+    std::unique_ptr<kapp::IApplicationManager> m_appManager;
+    CLangPackMan m_langPackMan;
+
+    // Values start-up reads or derives.
+    std::wstring m_appFolder;
+    std::wstring m_fullVersion, m_version, m_edition, m_productCode;
+    int m_upgradeType = 0, m_updateType = 0;
+    std::wstring m_reportAddress, m_reportTransform;
+    std::wstring m_systemLanguageTag, m_defaultLangId, m_languageName, m_langPackPath;
+    std::wstring m_upgradeName, m_helpFile, m_aboutText;
+
+    // The record and everything it lends to the engine.
+    BlazenHostRecord m_hostRecord{};
+    HelpTopicTable m_helpTable{};
+    std::array<HelpTopicRow, 300> m_helpRows{};
+    LOGFONTW m_font{};
+    std::wstring m_registryPath, m_reportTitle, m_reportTaskDesc, m_reportExplanation;
+
+    // Narrow copies of every text the record exposes, for hosts without UTF-16 texts.
+    CNarrowText m_versionA, m_fullVersionA, m_editionA, m_productCodeA, m_reportAddressA, m_reportTransformA,
+        m_languageNameA, m_langPackPathA, m_productIdA, m_registryPathA, m_displayNameA, m_reportTitleA,
+        m_reportTaskDescA, m_reportExplanationA, m_contentTypeA, m_helpFileA;
+    TNarrowText<65536> m_aboutTextA;
+
+    void* m_infoCheck = nullptr;  // the online-services library's information-channel check
+
+    // How start-up creates the data manager; tests put their own in.
+    using ManagerFactory = std::unique_ptr<kapp::IApplicationManager> (*)(const wchar_t* appFolder,
+                                                                         const wchar_t* storeFile,
+                                                                         const wchar_t* initArchive, bool portable);
+    ManagerFactory m_createManager = &kapp::CreateApplicationManager;
+
+private:
+    bool RunStartup();
+    void AbandonManager();
+    void ChooseHelpFile();
+    void RefreshAutoplayTexts();
+    void ComposeAboutText();
+    void FillHostRecord();
+    void FillHelpTopics();
+    void ParseLaunchRequest();
+    BlazenText HostText(const std::wstring& wide, const CNarrowText& narrow) const;
+    void SetupInfoChannels();
+    void ReleaseLaunchItems();
+
+    static int WINAPI OnMenuSetup(HMENU menuBar);
+    static int WINAPI OnMenuCommand(UINT id, UINT unused);
+    static void WINAPI OnMainWindowReady(UINT unused);
+
+    HANDLE m_instanceMutex = nullptr;  // held until the process ends, never closed
+};
+
+CPyrlanApp& GetPyrlanApp();
