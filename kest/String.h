@@ -110,6 +110,15 @@ private:
 
 class String;
 
+// A view on a range of another string object's data; keeps that object alive.
+class CStringSlice : public CString {
+public:
+    CStringSlice(P<IString> source, int32_t byteStart, int32_t byteEnd, int32_t charCount);
+
+private:
+    P<IString> m_source;
+};
+
 // Decodes a string's code points in chunks; invalid data is skipped.
 class CharReader {
 public:
