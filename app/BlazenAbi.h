@@ -36,7 +36,7 @@ struct HelpTopicRow {
 struct HelpTopicTable {
     uint32_t version;  // 2
     uint32_t rowCount;
-    HelpTopicRow* rows;
+    HelpTopicRow* rows;  // room for 300 rows, zero beyond the used ones
     uint32_t zero;
     BlazenText helpFile;
 };
@@ -79,8 +79,8 @@ struct BlazenHostRecord {
     BlazenMenuCommandFn menuCommand;        // 0x028
     BlazenMenuSetupFn menuSetup;            // 0x02C
     uint32_t config030;                     // 0x030
-    uint32_t launchMode;                    // 0x034
-    uint32_t launchFlag;                    // 0x038
+    int32_t launchMode;                     // 0x034
+    int32_t launchFlag;                     // 0x038
     const void* launchItems;                // 0x03C
     HelpTopicTable* helpTopics;             // 0x040
     uint32_t reserved044;                   // 0x044
@@ -135,6 +135,7 @@ struct BlazenHostRecord {
     static_assert(offsetof(type, field) == (offset), #type "." #field " must be at " #offset)
 
 static_assert(sizeof(BlazenHostRecord) == 292, "the host record is 73 fields of 32 bits");
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, head, 0x000);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, registryPath, 0x004);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, registryRoot, 0x008);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, languageName, 0x00C);
@@ -143,6 +144,7 @@ BLAZEN_ASSERT_OFFSET(BlazenHostRecord, smallIcon, 0x014);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, instance, 0x018);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, displayName, 0x01C);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, aboutText, 0x020);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved024, 0x024);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, menuCommand, 0x028);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, menuSetup, 0x02C);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config030, 0x030);
@@ -150,18 +152,27 @@ BLAZEN_ASSERT_OFFSET(BlazenHostRecord, launchMode, 0x034);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, launchFlag, 0x038);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, launchItems, 0x03C);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, helpTopics, 0x040);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved044, 0x044);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, languagePackPath, 0x048);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved04C, 0x04C);
+static_assert(sizeof(BlazenHostRecord::reserved04C) == 8 * 4);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportTitle, 0x06C);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportAddress, 0x070);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportContentType, 0x074);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved078, 0x078);
+static_assert(sizeof(BlazenHostRecord::reserved078) == 3 * 4);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config084, 0x084);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config088, 0x088);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config08C, 0x08C);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, version, 0x090);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config094, 0x094);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved098, 0x098);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config09C, 0x09C);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved0A0, 0x0A0);
+static_assert(sizeof(BlazenHostRecord::reserved0A0) == 2 * 4);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, productCode, 0x0A8);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, edition, 0x0AC);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved0B0, 0x0B0);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0B4, 0x0B4);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0B8, 0x0B8);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0BC, 0x0BC);
@@ -179,26 +190,58 @@ BLAZEN_ASSERT_OFFSET(BlazenHostRecord, autoplayDrive, 0x0E8);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config0EC, 0x0EC);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportTaskDescription, 0x0F0);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportExplanation, 0x0F4);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved0F8, 0x0F8);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reportTransform, 0x0FC);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, config100, 0x100);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved104, 0x104);
+static_assert(sizeof(BlazenHostRecord::reserved104) == 3 * 4);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, upgradeName, 0x110);
+BLAZEN_ASSERT_OFFSET(BlazenHostRecord, reserved114, 0x114);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, productId, 0x118);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, fullVersion, 0x11C);
 BLAZEN_ASSERT_OFFSET(BlazenHostRecord, applicationManager, 0x120);
 
 static_assert(sizeof(HelpTopicTable) == 20);
+BLAZEN_ASSERT_OFFSET(HelpTopicTable, version, 0x00);
 BLAZEN_ASSERT_OFFSET(HelpTopicTable, rowCount, 0x04);
 BLAZEN_ASSERT_OFFSET(HelpTopicTable, rows, 0x08);
+BLAZEN_ASSERT_OFFSET(HelpTopicTable, zero, 0x0C);
 BLAZEN_ASSERT_OFFSET(HelpTopicTable, helpFile, 0x10);
 static_assert(sizeof(HelpTopicRow) == 12);
+BLAZEN_ASSERT_OFFSET(HelpTopicRow, zero, 0x00);
 BLAZEN_ASSERT_OFFSET(HelpTopicRow, pageId, 0x04);
 BLAZEN_ASSERT_OFFSET(HelpTopicRow, text, 0x08);
 static_assert(sizeof(AudioTrackList) == 12);
+BLAZEN_ASSERT_OFFSET(AudioTrackList, zero, 0x00);
 BLAZEN_ASSERT_OFFSET(AudioTrackList, count, 0x04);
 BLAZEN_ASSERT_OFFSET(AudioTrackList, items, 0x08);
 static_assert(sizeof(DataItemList) == 16);
+BLAZEN_ASSERT_OFFSET(DataItemList, zero0, 0x00);
+BLAZEN_ASSERT_OFFSET(DataItemList, zero1, 0x04);
 BLAZEN_ASSERT_OFFSET(DataItemList, count, 0x08);
 BLAZEN_ASSERT_OFFSET(DataItemList, items, 0x0C);
 static_assert(sizeof(DataItem) == 12);
+BLAZEN_ASSERT_OFFSET(DataItem, kind, 0x00);
+BLAZEN_ASSERT_OFFSET(DataItem, path, 0x04);
+BLAZEN_ASSERT_OFFSET(DataItem, target, 0x08);
 static_assert(sizeof(OpenRequest) == 8);
+BLAZEN_ASSERT_OFFSET(OpenRequest, zero, 0x00);
+BLAZEN_ASSERT_OFFSET(OpenRequest, path, 0x04);
+
+// The font travels as the system's own structure; the engine reads it field by field.
 static_assert(sizeof(LOGFONTW) == 92);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfHeight, 0);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfWidth, 4);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfEscapement, 8);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfOrientation, 12);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfWeight, 16);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfItalic, 20);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfUnderline, 21);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfStrikeOut, 22);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfCharSet, 23);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfOutPrecision, 24);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfClipPrecision, 25);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfQuality, 26);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfPitchAndFamily, 27);
+BLAZEN_ASSERT_OFFSET(LOGFONTW, lfFaceName, 28);
+static_assert(sizeof(LOGFONTW::lfFaceName) == 32 * sizeof(wchar_t));

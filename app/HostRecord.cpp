@@ -6,7 +6,12 @@
 namespace {
 
 const wchar_t kSupportMail[] = L"support@brenvalo.example";
-const wchar_t kReportContentType[] = L"application/x-www-form-urlencoded";
+const std::wstring& ReportContentType() {
+    static const std::wstring text = L"application/x-www-form-urlencoded";
+    return text;
+}
+// The build variant decides which task a plain start opens.
+const wchar_t kProductVariant[] = L"BLAZNE_DATACD";
 
 }  // namespace
 
@@ -15,11 +20,6 @@ void CPyrlanApp::FillHostRecord() {
     r = BlazenHostRecord{};
     r.head = 22;
 
-    // Help topics.
-    m_helpTable = HelpTopicTable{};
-    m_helpRows.fill(HelpTopicRow{});
-    m_helpTable.version = 2;
-    m_helpTable.rows = m_helpRows.data();
     FillHelpTopics();
     r.helpTopics = &m_helpTable;
     r.config088 = 1;
@@ -30,12 +30,10 @@ void CPyrlanApp::FillHostRecord() {
                                 L"reproduce it.\nThank you for your effort!");
     m_reportExplanation = Localize("ProblemReport.ReportExplanation",
                                    L"Problem reports are usuallly answered within two business days.");
-    m_reportTaskDescA.Set(m_reportTaskDesc);
-    m_reportExplanationA.Set(m_reportExplanation);
     r.reportTaskDescription = HostText(m_reportTaskDesc, m_reportTaskDescA);
     r.reportExplanation = HostText(m_reportExplanation, m_reportExplanationA);
 
-    r.launchMode = 1;
+    r.launchMode = DefaultLaunchMode(kProductVariant);
 
     r.config084 = 0x00FFFFFF;
     r.config08C = 3;
@@ -73,15 +71,12 @@ void CPyrlanApp::FillHostRecord() {
     r.instance = instance;
 
     m_registryPath = L"SOFTWARE\\" + m_registryKeyName;
-    m_registryPathA.Set(m_registryPath);
+    m_registryPathA.Set(m_registryPath);  // the information-channel check reads it on every system
     r.config094 = 1;
 
     m_reportTitle = Localize("ProblemReport.DefaultTitle", L"Problem Report %APPNAME%");
-    m_reportTitleA.Set(m_reportTitle);
     r.supportMail = kSupportMail;
 
-    m_displayNameA.Set(m_displayName);
-    m_contentTypeA.Set(kReportContentType);
     r.registryPath = HostText(m_registryPath, m_registryPathA);
     r.languageName = HostText(m_languageName, m_languageNameA);
     r.languagePackPath = HostText(m_langPackPath, m_langPackPathA);
@@ -92,10 +87,10 @@ void CPyrlanApp::FillHostRecord() {
     r.edition = HostText(m_edition, m_editionA);
     r.upgradeName = m_isNT ? m_upgradeName.c_str() : nullptr;
     r.reportAddress = HostText(m_reportAddress, m_reportAddressA);
-    r.reportContentType = m_isNT ? static_cast<BlazenText>(kReportContentType) : m_contentTypeA.c_str();
+    r.reportContentType = HostText(ReportContentType(), m_contentTypeA);
     r.productCode = m_productCode.empty() ? nullptr : HostText(m_productCode, m_productCodeA);
     r.reportTransform = HostText(m_reportTransform, m_reportTransformA);
-    r.aboutText = m_isNT ? static_cast<BlazenText>(m_aboutText.c_str()) : m_aboutTextA.c_str();
+    r.aboutText = HostText(m_aboutText, m_aboutTextA);
     r.reportTitle = HostText(m_reportTitle, m_reportTitleA);
 
     r.reserved104[0] = r.reserved104[1] = r.reserved104[2] = 0;
@@ -108,10 +103,6 @@ void CPyrlanApp::FillHostRecord() {
     r.applicationManager = m_appManager.get();
 
     ParseLaunchRequest();
-}
-
-BlazenText CPyrlanApp::HostText(const std::wstring& wide, const CNarrowText& narrow) const {
-    return m_isNT ? static_cast<BlazenText>(wide.c_str()) : static_cast<BlazenText>(narrow.c_str());
 }
 
 int WINAPI CPyrlanApp::OnMenuSetup(HMENU) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "app/BlazenAbi.h"
+#include "app/CommandLine.h"
+#include "app/HostHeap.h"
 #include "app/NarrowText.h"
 #include "app/ProductApp.h"
 #include "kapp/ApplicationManager.h"
@@ -58,6 +60,33 @@ public:
         m_reportTaskDescA, m_reportExplanationA, m_contentTypeA, m_helpFileA;
     TNarrowText<65536> m_aboutTextA;
 
+    // The text after the program name; tests put their own in.
+    std::wstring m_commandLine = CommandLineArguments(::GetCommandLineW());
+    // The launch request: the drive an AutoPlay start names, and the lists the record points to.
+    std::wstring m_presetDrive;
+    CNarrowText m_presetDriveA;
+    AudioTrackList m_audioTracks{};
+    DataItemList m_dataItems{};
+    OpenRequest m_openRequest{};
+    // Heap copies lent to the engine. The launch lists' texts and arrays go back after the
+    // engine returns; the help texts and the document path stay until the application ends.
+    std::vector<CHostHeapBlock> m_launchTexts;
+    CHostHeapBlock m_launchArray;
+    CHostHeapBlock m_openPath;
+    std::vector<CHostHeapBlock> m_helpTexts;
+
+    // Start-up pieces, each run once in its place of the start-up sequence; public so that
+    // tests can run them one at a time on an application object of their own.
+    void ChooseHelpFile();
+    // The handlers live under the machine's key; tests point the refresh at a key of their own.
+    void RefreshAutoplayTexts(HKEY root = HKEY_LOCAL_MACHINE);
+    void ComposeAboutText();
+    void FillHostRecord();
+    void FillHelpTopics();
+    void SetHelpTopic(size_t index, int32_t pageId, const wchar_t* topicFile);
+    void ParseLaunchRequest();
+    void ReleaseLaunchItems();
+
     void* m_infoCheck = nullptr;  // the online-services library's information-channel check
 
     // How start-up creates the data manager; tests put their own in.
@@ -69,15 +98,13 @@ public:
 private:
     bool RunStartup();
     void AbandonManager();
-    void ChooseHelpFile();
-    void RefreshAutoplayTexts();
-    void ComposeAboutText();
-    void FillHostRecord();
-    void FillHelpTopics();
-    void ParseLaunchRequest();
-    BlazenText HostText(const std::wstring& wide, const CNarrowText& narrow) const;
+    // The text in the host encoding; refreshes the narrow copy first so that it always matches.
+    template <size_t N>
+    BlazenText HostText(const std::wstring& wide, TNarrowText<N>& narrow) {
+        narrow.Set(wide);
+        return m_isNT ? static_cast<BlazenText>(wide.c_str()) : static_cast<BlazenText>(narrow.c_str());
+    }
     void SetupInfoChannels();
-    void ReleaseLaunchItems();
 
     static int WINAPI OnMenuSetup(HMENU menuBar);
     static int WINAPI OnMenuCommand(UINT id, UINT unused);

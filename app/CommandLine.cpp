@@ -1,0 +1,250 @@
+#include "app/CommandLine.h"
+
+#include "app/PyrlanApp.h"
+
+#include "kest/win32/Handles.h"
+
+#include <windows.h>
+
+namespace {
+
+const wchar_t kWhiteSpace[] = L" \t\r\n\v\f";
+
+std::wstring Trim(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::wstring::npos) return std::wstring();
+    const size_t last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+const std::wstring& EmptyText() {
+    static const std::wstring empty;
+    return empty;
+}
+
+}  // namespace
+
+std::wstring CommandLineArguments(const wchar_t* fullCommandLine) {
+    if (!fullCommandLine) return std::wstring();
+    const std::wstring line(fullCommandLine);
+    size_t at = 0;
+    // The program name is quoted when its path holds blanks; the quotes do not nest.
+    if (!line.empty() && line[0] == L'"') {
+        const size_t close = line.find(L'"', 1);
+        at = close == std::wstring::npos ? line.size() : close + 1;
+    }
+    at = line.find_first_of(L" \t", at);
+    if (at == std::wstring::npos) return std::wstring();
+    at = line.find_first_not_of(L" \t", at);
+    return at == std::wstring::npos ? std::wstring() : line.substr(at);
+}
+
+CCommandLineTokens::CCommandLineTokens(const std::wstring& commandLine) {
+    const std::wstring line = Trim(commandLine);
+    const size_t end = line.size();
+    if (end == 0) return;
+    bool quoted = false;
+    // The next token starts one past the previous separator (at 0 for the first).
+    size_t from = 0;
+    for (;;) {
+        size_t separator = end;
+        bool quoteSeparates = false;
+        if (quoted) {
+            const size_t quote = line.find(L'"', from);
+            if (quote != std::wstring::npos) separator = quote;
+        } else {
+            const size_t blank = line.find(L' ', from);
+            if (blank != std::wstring::npos) {
+                const size_t quote = line.find(L'"', from);
+                if (quote != std::wstring::npos && quote < blank) {
+                    separator = quote;
+                    quoteSeparates = true;
+                } else {
+                    separator = blank;
+                }
+            }
+        }
+        quoted = quoteSeparates;
+
+        std::wstring token = line.substr(from, separator - from);
+        if (!token.empty()) {
+            if (token.front() == L'"') token.erase(0, 1);
+            if (!token.empty() && token.back() == L'"') token.pop_back();
+            // Text between two separators counts as a token even when it was only quotes.
+            m_tokens.push_back(std::move(token));
+        }
+        if (separator >= end) break;
+        from = separator + 1;
+    }
+}
+
+const std::wstring& CCommandLineTokens::Token(size_t index) const {
+    return index < m_tokens.size() ? m_tokens[index] : EmptyText();
+}
+
+bool CPathnameListFile::Load(const std::wstring& path) {
+    m_items.clear();
+    kest::win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        size.QuadPart > static_cast<LONGLONG>(kMaxFileBytes))
+        return false;
+    const DWORD length = static_cast<DWORD>(size.QuadPart);
+    std::vector<unsigned char> bytes(static_cast<size_t>(length) + 2, 0);
+    DWORD read = 0;
+    if (length > 0 && (!::ReadFile(file.get(), bytes.data(), length, &read, nullptr) || read != length)) return false;
+    Parse(bytes.data(), length);
+    return true;
+}
+
+void CPathnameListFile::Parse(const unsigned char* bytes, size_t length) {
+    m_items.clear();
+    const size_t units = length / 2;  // an odd trailing byte is no character
+    if (units == 0) return;
+    const bool bigEndian = bytes[0] == 0xFE && bytes[1] == 0xFF;
+    std::wstring text;
+    text.reserve(units - 1);
+    // The first unit is the byte-order mark, whatever it holds.
+    for (size_t i = 1; i < units; ++i) {
+        const unsigned char a = bytes[2 * i], b = bytes[2 * i + 1];
+        const wchar_t unit = bigEndian ? static_cast<wchar_t>((a << 8) | b) : static_cast<wchar_t>((b << 8) | a);
+        // The text is a terminated string: nothing after a NUL is part of it.
+        if (unit == L'\0') break;
+        text.push_back(unit);
+    }
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t lineEnd = text.find(L'\n', start);
+        if (lineEnd == std::wstring::npos) lineEnd = text.size();
+        std::wstring item = Trim(text.substr(start, lineEnd - start));
+        if (!item.empty()) m_items.push_back(std::move(item));
+        start = lineEnd + 1;
+    }
+}
+
+int DefaultLaunchMode(const wchar_t* productVariant) {
+    if (::lstrcmpiW(productVariant, L"BLAZEN_AUDIOCD") == 0) return 0;
+    if (::lstrcmpiW(productVariant, L"BLAZEN_RESTOREBACKUP") == 0) return 16;
+    return 1;
+}
+
+namespace {
+
+// Switches are ASCII; folding only ASCII letters keeps "-AUDIOCD" a switch under every locale.
+bool IsSwitch(const std::wstring& token, const wchar_t* name) {
+    auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+    size_t i = 0;
+    for (; i < token.size() && name[i]; ++i)
+        if (fold(token[i]) != fold(name[i])) return false;
+    return i == token.size() && name[i] == L'\0';
+}
+
+// The disc's root folder as the target of every data item. Its bytes read as "\" both as a
+// UTF-16 and as a narrow string.
+const wchar_t kDiscRoot[] = L"\\";
+
+}  // namespace
+
+void CPyrlanApp::ParseLaunchRequest() {
+    ReleaseLaunchItems();
+    m_openPath.reset();
+    m_openRequest = OpenRequest{};
+    m_presetDrive.clear();
+    m_presetDriveA.Set(m_presetDrive);
+
+    BlazenHostRecord& r = m_hostRecord;
+    r.launchFlag = 0;
+    r.launchItems = nullptr;
+    r.autoplayDrive = nullptr;
+
+    const CCommandLineTokens tokens(m_commandLine);
+    const std::wstring& a = tokens.Token(0);
+    const std::wstring& b = tokens.Token(1);
+    if (b.empty()) return;
+
+    if (IsSwitch(a, L"-autoplay")) {
+        for (size_t i = 1; i < tokens.TokenCount(); ++i) {
+            const std::wstring& token = tokens.Token(i);
+            if (IsSwitch(token, L"-selectdrive")) {
+                if (i + 1 >= tokens.TokenCount()) break;
+                m_presetDrive = tokens.Token(++i);
+            } else if (IsSwitch(token, L"-copy")) {
+                r.launchMode = 3;
+                r.launchFlag = 1;
+            } else if (IsSwitch(token, L"-rip")) {
+                r.launchMode = 17;
+                r.launchFlag = 1;
+            }
+        }
+        if (!m_presetDrive.empty()) r.autoplayDrive = HostText(m_presetDrive, m_presetDriveA);
+        return;
+    }
+
+    if (IsSwitch(a, L"-open")) {
+        m_openPath = HostHeapText(b, m_isNT);
+        m_openRequest = OpenRequest{0, m_openPath.get()};
+        r.launchMode = 11;
+        r.launchFlag = 1;
+        r.launchItems = &m_openRequest;
+        return;
+    }
+
+    CPathnameListFile list;
+    if (!list.Load(b)) return;
+    const size_t count = list.Count();
+
+    if (IsSwitch(a, L"-audiocd")) {
+        m_launchArray = HostHeapAlloc(count * sizeof(BlazenText));
+        auto* tracks = static_cast<BlazenText*>(m_launchArray.get());
+        m_launchTexts.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            m_launchTexts.push_back(HostHeapText(list.Item(i), m_isNT));
+            tracks[i] = m_launchTexts.back().get();
+        }
+        m_audioTracks = AudioTrackList{0, static_cast<uint32_t>(count), tracks};
+        r.launchMode = 0;
+        r.launchFlag = 1;
+        r.launchItems = &m_audioTracks;
+    } else if (IsSwitch(a, L"-datacd")) {
+        m_launchArray = HostHeapAlloc(count * sizeof(DataItem));
+        auto* items = static_cast<DataItem*>(m_launchArray.get());
+        uint32_t used = 0;
+        m_launchTexts.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            const std::wstring& item = list.Item(i);
+            const DWORD attributes = ::GetFileAttributesW(item.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) continue;  // gone since the list was written
+            const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            std::wstring path = item;
+            if (folder) {
+                // A folder given with its trailing separator (a drive root, say) gets no second one.
+                if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+                path += L"*.*";
+            }
+            m_launchTexts.push_back(HostHeapText(path, m_isNT));
+            items[used++] = DataItem{folder ? 3u : 0u, m_launchTexts.back().get(), kDiscRoot};
+        }
+        m_dataItems = DataItemList{0, 0, used, items};
+        r.launchMode = 1;
+        r.launchFlag = 2;
+        r.launchItems = &m_dataItems;
+    } else {
+        // Read like a list, but no task takes it: it stays where it is.
+        return;
+    }
+
+    // The list was written for this one start and the task now holds its contents. A list that
+    // cannot be removed is only left behind; the task runs all the same.
+    static_cast<void>(::DeleteFileW(b.c_str()));
+}
+
+void CPyrlanApp::ReleaseLaunchItems() {
+    // The headers stay members of the application; they are emptied so that nothing points at
+    // the freed blocks.
+    m_audioTracks = AudioTrackList{};
+    m_dataItems = DataItemList{};
+    m_launchTexts.clear();
+    m_launchArray.reset();
+}
