@@ -1,0 +1,63 @@
+// Runs the real OrdaviaStudio.exe from a private copy of the program folder, with a chosen
+// engine beside it, and watches what it shows: message boxes are found, read and answered
+// with OK, as a user would.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+// A Windows path for a folder of the build, given as a Unix path at build time.
+std::wstring BuildPath(const char* unixPath);
+
+std::wstring ReadTextFile(const std::wstring& path);  // UTF-8 or UTF-16 LE, as it was written
+bool FileExists(const std::wstring& path);
+
+struct DialogSeen {
+    std::wstring caption;
+    std::wstring text;
+};
+
+struct RunResult {
+    DWORD exitCode = 0;
+    bool timedOut = false;
+    DWORD elapsedMs = 0;
+    std::vector<DialogSeen> dialogs;
+    std::wstring trace;   // the shell's message-box trace
+    std::wstring record;  // what the recording engine wrote
+};
+
+enum class Engine { Recording, RecordingWithoutFree, Demo, None };
+enum class DriveAccess { Recording, Real, None };
+
+class CProgramFolder {
+public:
+    explicit CProgramFolder(Engine engine = Engine::Recording, DriveAccess drives = DriveAccess::Recording);
+    ~CProgramFolder();
+    CProgramFolder(const CProgramFolder&) = delete;
+    CProgramFolder& operator=(const CProgramFolder&) = delete;
+
+    const std::wstring& Folder() const { return m_folder; }  // ends in "\"
+    std::wstring RecordPath() const { return m_folder + L"record.txt"; }
+    std::wstring TracePath() const { return m_folder + L"ui-trace.txt"; }
+    std::wstring SptiPath() const { return m_folder + L"spti.txt"; }
+
+    // Starts the program with the given arguments (after the program name), waits for its end.
+    RunResult Run(const std::wstring& arguments = L"",
+                  const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+                  DWORD timeoutMs = 60000) const;
+
+    // Starts the program without waiting; Finish waits and collects.
+    PROCESS_INFORMATION Start(const std::wstring& arguments,
+                              const std::vector<std::pair<std::wstring, std::wstring>>& environment) const;
+    RunResult Finish(PROCESS_INFORMATION& process, DWORD timeoutMs) const;
+
+private:
+    std::wstring m_folder;
+};
+
+}  // namespace testing_support
