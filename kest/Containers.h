@@ -176,7 +176,10 @@ public:
             node->value = std::move(value);
             return;
         }
-        if (double(m_bucketCount) * m_maxLoad <= double(m_count) + 1) Rehash();
+        // Rounded to double through memory: the x87 unit would otherwise keep 10 * 0.8 as a
+        // value slightly above 8 and rehash one insertion late.
+        volatile double limit = double(m_bucketCount) * m_maxLoad;
+        if (limit <= double(m_count) + 1) Rehash();
         auto node = std::make_unique<Node>(hash, key, std::move(value));
         std::unique_ptr<Node>& head = m_buckets[hash % uint32_t(m_bucketCount)];
         node->next = std::move(head);
@@ -239,7 +242,8 @@ private:
     void Rehash() {
         int64_t wanted = 10;
         if (m_bucketCount > 0) {
-            wanted = int64_t(double(m_bucketCount) * m_growth);
+            volatile double grown = double(m_bucketCount) * m_growth;
+            wanted = grown < double(INT32_MAX) ? int64_t(grown) : int64_t(INT32_MAX);
             if (wanted < int64_t(m_bucketCount) + 1) wanted = int64_t(m_bucketCount) + 1;
         }
         if (wanted > INT32_MAX / int64_t(sizeof(void*))) RaiseIndexError(this, "TSimpleHashTable::Set");

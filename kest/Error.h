@@ -116,8 +116,8 @@ public:
     // "%OBJECTDESC%" in it is replaced by the object description.
     explicit CObjectError(const IBase* object = nullptr, const std::type_info* objectType = nullptr,
                           const String& message = String::Null());
-    P<IBase> GetObject() const { return m_object; }
-    const std::type_info* GetObjectType() const { return m_objectType; }
+    P<IBase> Object() const { return m_object; }
+    const std::type_info* ObjectType() const { return m_objectType; }
     // "object: <ToString>", else "object class: <type>", else "unknown object".
     String GetObjectDescription() const;
     P<CException> Clone() const override;
