@@ -6,9 +6,12 @@
 #include <array>
 #include <string>
 
-// Converts to the ANSI code page; a text longer than the buffer is cut at a character
-// boundary and always terminated.
-void CopyToAnsi(const std::wstring& text, char* buffer, size_t size);
+// Converts to the code page; a text longer than the buffer is cut at a character boundary of
+// that code page and always terminated.
+void CopyToCodePage(const std::wstring& text, UINT codePage, char* buffer, size_t size);
+inline void CopyToAnsi(const std::wstring& text, char* buffer, size_t size) {
+    CopyToCodePage(text, CP_ACP, buffer, size);
+}
 
 template <size_t N>
 class TNarrowText {

@@ -1,0 +1,83 @@
+#include "tests/app/AppTestFolder.h"
+
+#include "kest/win32/Handles.h"
+
+#include <gtest/gtest.h>
+
+
+namespace app_tests {
+
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+    kest::win32::UniqueFind find;
+    WIN32_FIND_DATAW data;
+    find.reset(::FindFirstFileW((folder + L"*").c_str(), &data));
+    if (find) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path + L"\\");
+            else
+                ::DeleteFileW(path.c_str());
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    find.reset();
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+CTempFolder::CTempFolder() {
+    wchar_t base[MAX_PATH] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH, base);
+    static LONG serial = 0;
+    m_path = std::wstring(base, n < MAX_PATH ? n : 0) + L"ordavia-shell-" + std::to_wstring(::GetCurrentProcessId()) +
+             L"-" + std::to_wstring(::InterlockedIncrement(&serial)) + L"\\";
+    RemoveTree(m_path);
+    EXPECT_TRUE(::CreateDirectoryW(m_path.c_str(), nullptr)) << "cannot create the test folder";
+}
+
+CTempFolder::~CTempFolder() {
+    RemoveTree(m_path);
+}
+
+void CTempFolder::MakeFolder(const std::wstring& relative) const {
+    EXPECT_TRUE(::CreateDirectoryW((m_path + relative).c_str(), nullptr));
+}
+
+void CTempFolder::WriteBytes(const std::wstring& relative, const std::vector<unsigned char>& bytes) const {
+    kest::win32::UniqueFile file(::CreateFileW((m_path + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    ASSERT_TRUE(bytes.empty() ||
+                ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(bytes.size(), written);
+}
+
+bool CTempFolder::Exists(const std::wstring& relative) const {
+    return ::GetFileAttributesW((m_path + relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<unsigned char> ListFileBytes(const std::vector<std::wstring>& lines, ListEncoding encoding) {
+    std::wstring text;
+    if (encoding != ListEncoding::LittleEndianWithoutMark) text += L'\xFEFF';
+    for (const std::wstring& line : lines) text += line + L"\r\n";
+    std::vector<unsigned char> bytes;
+    for (wchar_t c : text) {
+        const unsigned char low = static_cast<unsigned char>(c & 0xFF), high = static_cast<unsigned char>(c >> 8);
+        if (encoding == ListEncoding::BigEndianWithMark) {
+            bytes.push_back(high);
+            bytes.push_back(low);
+        } else {
+            bytes.push_back(low);
+            bytes.push_back(high);
+        }
+    }
+    return bytes;
+}
+
+}  // namespace app_tests
