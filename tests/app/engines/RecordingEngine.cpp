@@ -135,10 +135,23 @@ std::string Record(const BlazenHostRecord& r) {
 
 std::unique_ptr<BlazenResults> g_results;
 
+// The launch list the shell lent, looked at again when the results come back: by then the
+// shell has taken its lists back and must have emptied their headers.
+const void* g_launchItems = nullptr;
+int32_t g_launchMode = -1;
+
+[[maybe_unused]] std::string LaunchAfter() {
+    if (!g_launchItems) return "launch.after=null\n";
+    size_t size = g_launchMode == 0 ? sizeof(AudioTrackList) : g_launchMode == 1 ? sizeof(DataItemList) : sizeof(OpenRequest);
+    return "launch.after=" + Hex(g_launchItems, size) + "\n";
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record, BlazenResults** results) {
     std::string out = Record(*record);
+    g_launchItems = record->launchItems;
+    g_launchMode = record->launchMode;
     // Let the shell add its menus to a real menu bar, as the engine's main window would.
     kest::win32::UniqueMenu bar(::CreateMenu());
     if (bar && record->menuSetup) {
@@ -169,6 +182,7 @@ extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record
 
 #ifndef REC_ENGINE_NO_FREE
 extern "C" __declspec(dllexport) void WINAPI FreeBlazenResults(BlazenResults* results) {
+    Append(LaunchAfter());
     Append(results == nullptr ? "free=null\n" : results == g_results.get() ? "free=results\n" : "free=unknown\n");
     if (results && results == g_results.get()) g_results.reset();
 }
