@@ -2,6 +2,7 @@
 
 #include "kest/Error.h"
 #include "kest/String.h"
+#include "kest/UnicodeUnits.h"
 
 #include <climits>
 #include <cstring>
@@ -11,11 +12,10 @@ namespace kest {
 
 namespace {
 
-inline uint32_t Load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
+using detail::DecodeUTF16At;
+using detail::DecodeUTF8At;
+using detail::Load16;
+
 inline void Store16(uint8_t* p, uint32_t v) {
     uint16_t u = uint16_t(v);
     std::memcpy(p, &u, 2);
@@ -27,36 +27,6 @@ inline uint32_t Load32(const uint8_t* p) {
 }
 
 inline bool InRange(int32_t size, int32_t position) { return position >= 0 && position < size; }
-
-// One UTF-8 character at a valid position: the shortest form of a code point up to U+10FFFF.
-inline int32_t DecodeUTF8At(const uint8_t* p, int32_t size, int32_t pos, CodePoint& cp) {
-    uint32_t b0 = p[pos];
-    if (b0 < 0x80) {
-        cp = b0;
-        return pos + 1;
-    }
-    int32_t extra;
-    uint32_t c, minimum;
-    if (b0 < 0xC0) return -1;  // a continuation byte cannot start a character
-    if (b0 < 0xE0) {
-        extra = 1, c = b0 & 0x1F, minimum = 0x80;
-    } else if (b0 < 0xF0) {
-        extra = 2, c = b0 & 0x0F, minimum = 0x800;
-    } else if (b0 < 0xF8) {
-        extra = 3, c = b0 & 0x07, minimum = 0x10000;
-    } else {
-        return -1;
-    }
-    if (size - pos - 1 < extra) return -1;
-    for (int32_t k = 1; k <= extra; ++k) {
-        uint32_t b = p[pos + k];
-        if ((b & 0xC0) != 0x80) return -1;
-        c = c << 6 | (b & 0x3F);
-    }
-    if (c < minimum || c > 0x10FFFF) return -1;
-    cp = c;
-    return pos + 1 + extra;
-}
 
 inline int32_t UTF8Length(CodePoint cp) {
     return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp <= 0xFFFF ? 3 : cp <= 0x10FFFF ? 4 : 0;
@@ -86,21 +56,6 @@ inline int32_t EncodeUTF8At(CodePoint cp, uint8_t* p, int32_t size, int32_t pos)
         break;
     }
     return pos + n;
-}
-
-// One UTF-16 character at a valid, even position.
-inline int32_t DecodeUTF16At(const uint8_t* p, int32_t size, int32_t pos, CodePoint& cp) {
-    if (size - pos < 2) return -1;
-    uint32_t u = Load16(p + pos);
-    if (u < 0xD800 || u > 0xDFFF) {
-        cp = u;
-        return pos + 2;
-    }
-    if (u > 0xDBFF || size - pos < 4) return -1;
-    uint32_t low = Load16(p + pos + 2);
-    if (low < 0xDC00 || low > 0xDFFF) return -1;
-    cp = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-    return pos + 4;
 }
 
 inline int32_t UTF16Length(CodePoint cp) {

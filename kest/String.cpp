@@ -3,6 +3,7 @@
 #include "kest/CaseTables.h"
 #include "kest/Error.h"
 #include "kest/ServiceSlot.h"
+#include "kest/UnicodeUnits.h"
 
 #include <cstdio>
 #include <cstring>
@@ -238,22 +239,83 @@ bool MatchesAt(const CaseTables& t, const std::vector<CodePoint>& text, size_t a
     return true;
 }
 
+// The UTF-16 units of a string, when it has that encoding and aligned data.
+bool UTF16Units(const IString& text, const uint16_t*& units, int32_t& count) {
+    if (text.Encoding()->Id() != kEncodingUTF16 || reinterpret_cast<uintptr_t>(text.Data()) % 2 != 0) {
+        return false;
+    }
+    units = static_cast<const uint16_t*>(text.Data());
+    count = text.ByteLength() / 2;
+    return true;
+}
+
+inline CodePoint AsciiUpper(CodePoint c) { return c - 'a' < 26u ? c - 32 : c; }
+
+// The order of two different code points, or 0 when they are equal but for case.
+inline int32_t Differ(const CaseTables& t, CodePoint a, CodePoint b, bool fold) {
+    if (fold) {
+        if ((a | b) < 0x80) {
+            a = AsciiUpper(a);
+            b = AsciiUpper(b);
+        } else {
+            a = ToUpperCase(t, a);
+            b = ToUpperCase(t, b);
+        }
+        if (a == b) return 0;
+    }
+    return a < b ? -1 : 1;
+}
+
+// Both sides UTF-16: the units are read in place, without decoding into chunks.
+int32_t CompareUTF16(const uint16_t* a, int32_t na, const uint16_t* b, int32_t nb, int32_t n, bool fold) {
+    const CaseTables& t = GetCaseTables();
+    const int32_t limit = n < 0 ? INT32_MAX : n;
+    int32_t ia = 0, ib = 0, k = 0;
+    for (;;) {
+        // Units outside the surrogate range are code points: compare them in lockstep.
+        int32_t run = na - ia;
+        if (nb - ib < run) run = nb - ib;
+        if (limit - k < run) run = limit - k;
+        const uint16_t* pa = a + ia;
+        const uint16_t* pb = b + ib;
+        int32_t j = 0;
+        for (; j < run; ++j) {
+            uint32_t ua = pa[j], ub = pb[j];
+            if (ua - 0xD800u < 0x800u || ub - 0xD800u < 0x800u) break;
+            if (ua == ub) continue;
+            if (int32_t d = Differ(t, ua, ub, fold)) return d;
+        }
+        ia += j;
+        ib += j;
+        k += j;
+        if (k >= limit) return 0;
+        // A surrogate, or the end of one side.
+        CodePoint ca = 0, cb = 0;
+        bool hasA = detail::NextUTF16(a, na, ia, ca);
+        bool hasB = detail::NextUTF16(b, nb, ib, cb);
+        if (!hasA) return hasB ? -1 : 0;
+        if (!hasB) return 1;
+        ++k;
+        if (ca != cb) {
+            if (int32_t d = Differ(t, ca, cb, fold)) return d;
+        }
+    }
+}
+
 int32_t CompareImpl(const IString& a, const IString& b, int32_t n, bool fold) {
+    const uint16_t *ua, *ub;
+    int32_t na, nb;
+    if (UTF16Units(a, ua, na) && UTF16Units(b, ub, nb)) return CompareUTF16(ua, na, ub, nb, n, fold);
     const CaseTables& t = GetCaseTables();
     CharReader ra(a), rb(b);
-    CodePoint ca, cb;
+    CodePoint ca = 0, cb = 0;
     for (int32_t i = 0; n < 0 || i < n; ++i) {
         bool hasA = ra.Next(ca);
         bool hasB = rb.Next(cb);
         if (!hasA) return hasB ? -1 : 0;
         if (!hasB) return 1;
         if (ca != cb) {
-            if (fold) {
-                ca = ToUpperCase(t, ca);
-                cb = ToUpperCase(t, cb);
-                if (ca == cb) continue;
-            }
-            return ca < cb ? -1 : 1;
+            if (int32_t d = Differ(t, ca, cb, fold)) return d;
         }
     }
     return 0;
@@ -280,7 +342,7 @@ String ConvertUTF8ToUTF16(const IString& text) {
             }
         }
         CodePoint cp;
-        int32_t next = utf8->Decode(p, size, position, cp);
+        int32_t next = detail::DecodeUTF8At(p, size, position, cp);
         if (next < 0) {
             position = utf8->Resync(p, size, position);
             if (position < 0) break;
@@ -314,7 +376,7 @@ String ConvertUTF8ToUTF16(const IString& text) {
             continue;
         }
         CodePoint cp;
-        int32_t next = utf8->Decode(p, size, position, cp);
+        int32_t next = detail::DecodeUTF8At(p, size, position, cp);
         if (next < 0) {
             position = utf8->Resync(p, size, position);
             if (position < 0) break;
@@ -828,17 +890,38 @@ int32_t String::ToIntStrict(int32_t radix) const {
 
 int32_t String::HashCode() const {
     uint32_t h = 0;
-    const uint8_t* p = static_cast<const uint8_t*>(Data());
-    int32_t size = ByteLength();
-    if (HasEncoding(kEncodingUTF16) && size == Length() * 2) {
-        // No surrogates and no invalid units: every unit is a code point.
-        for (int32_t k = 0; k + 1 < size; k += 2) {
-            uint16_t u;
-            std::memcpy(&u, p + k, 2);
-            h = (u ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+    const uint16_t* units;
+    int32_t count;
+    if (UTF16Units(*m_object, units, count)) {
+        int32_t i = 0;
+        CodePoint cp;
+        // Four units at a time while none of them is a surrogate.
+        while (count - i >= 4) {
+            uint32_t u0 = units[i], u1 = units[i + 1], u2 = units[i + 2], u3 = units[i + 3];
+            if (u0 - 0xD800u < 0x800u || u1 - 0xD800u < 0x800u || u2 - 0xD800u < 0x800u ||
+                u3 - 0xD800u < 0x800u) {
+                if (detail::NextUTF16(units, count, i, cp)) h = (cp ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+                continue;
+            }
+            h = (u0 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            h = (u1 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            h = (u2 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            h = (u3 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            i += 4;
+        }
+        while (i < count) {
+            uint32_t u = units[i];
+            if (u - 0xD800u >= 0x800u) {
+                ++i;
+                h = (u ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            } else if (detail::NextUTF16(units, count, i, cp)) {
+                h = (cp ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            }
         }
         return int32_t(h);
     }
+    const uint8_t* p = static_cast<const uint8_t*>(Data());
+    int32_t size = ByteLength();
     if ((HasEncoding(kEncodingUTF8) && size == Length()) || HasEncoding(kEncodingLatin1)) {
         for (int32_t k = 0; k < size; ++k) h = (p[k] ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
         return int32_t(h);
