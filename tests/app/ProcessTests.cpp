@@ -15,6 +15,24 @@ bool Contains(const std::wstring& text, const std::wstring& part) {
     return text.find(part) != std::wstring::npos;
 }
 
+const wchar_t kBurnHandlerKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\"
+    L"BRVBrenvalo_Ordavia_2010_AdvancedBURNONARRIVAL";
+
+void ForgetAutoplayText() {
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kBurnHandlerKey);
+}
+
+std::wstring AutoplayText() {
+    kest::win32::UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBurnHandlerKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return L"(none)";
+    wchar_t text[256] = {};
+    DWORD bytes = sizeof text - sizeof(wchar_t);
+    if (::RegQueryValueExW(key.get(), L"Action", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS)
+        return L"(none)";
+    return text;
+}
+
 size_t Count(const std::wstring& text, const std::wstring& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + part.size())) ++n;
@@ -23,7 +41,10 @@ size_t Count(const std::wstring& text, const std::wstring& part) {
 
 TEST(Process, PlainStartShowsTheSplashRunsTheEngineAndExitsCleanly) {
     CProgramFolder program;
+    ForgetAutoplayText();
     RunResult run = program.Run();
+    EXPECT_EQ(L"Burn CD/DVD", AutoplayText());
+    ForgetAutoplayText();
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(run.dialogs.empty());
@@ -62,7 +83,9 @@ TEST(Process, SecondInstanceEndsAtOnceAndSilently) {
 
 TEST(Process, MissingEngineLibraryIsReportedOnceThenTheProgramEnds) {
     CProgramFolder program(Engine::None);
+    ForgetAutoplayText();
     RunResult run = program.Run();
+    EXPECT_EQ(L"(none)", AutoplayText());
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(0u, run.exitCode);
     ASSERT_EQ(1u, run.dialogs.size());
