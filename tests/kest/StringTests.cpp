@@ -53,6 +53,32 @@ TEST(Strings, NullAndEmptyAreDifferentValues) {
     EXPECT_TRUE(String::Null().Equals(empty)) << "same (no) text";
 }
 
+TEST(Strings, StorageModes) {
+    static const char text[] = "abcdef";
+    String referenced(P<IString>(New<CString>(text, 3, StorageMode::Reference, Latin1Encoding())));
+    EXPECT_EQ(referenced.Data(), text);
+    EXPECT_FALSE(referenced.IsTerminated()) << "a length was given: no terminator is known";
+
+    String copied(P<IString>(New<CString>(text, 3, StorageMode::Copy, Latin1Encoding())));
+    EXPECT_NE(copied.Data(), text);
+    EXPECT_TRUE(copied.IsTerminated());
+    EXPECT_EQ(static_cast<const char*>(copied.Data())[3], '\0');
+
+    auto buffer = std::make_unique<uint8_t[]>(4);
+    std::memcpy(buffer.get(), "xyz", 4);
+    const uint8_t* raw = buffer.get();
+    String adopted(P<IString>(New<CString>(std::move(buffer), 3, true, UTF8Encoding())));
+    EXPECT_EQ(adopted.Data(), raw);
+    EXPECT_TRUE(adopted.Equals("xyz"));
+
+    // A length of -1 is measured up to the terminator of the encoding.
+    static const wchar_t wide[] = L"wide";
+    String measured(P<IString>(New<CString>(wide, -1, StorageMode::Reference, UTF16Encoding())));
+    EXPECT_EQ(measured.ByteLength(), 8);
+    EXPECT_TRUE(measured.IsTerminated());
+    EXPECT_EQ(measured.Length(), 4);
+}
+
 TEST(Strings, Construction) {
     EXPECT_TRUE(String::FromInt(-42).Equals("-42"));
     EXPECT_TRUE(String::FromInt(INT32_MIN).Equals("-2147483648"));
