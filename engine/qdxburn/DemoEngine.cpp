@@ -72,9 +72,31 @@ std::wstring DescribeMenus(HMENU bar) {
     return out;
 }
 
+const wchar_t* TaskName(int32_t mode) {
+    switch (mode) {
+    case 0: return L"audio disc";
+    case 1: return L"data disc";
+    case 3: return L"copy disc";
+    case 11: return L"open document";
+    case 16: return L"restore backup";
+    case 17: return L"rip disc";
+    default: return L"unknown task";
+    }
+}
+
+const wchar_t* FlagName(int32_t flag) {
+    switch (flag) {
+    case 0: return L"plain start";
+    case 1: return L"task from the command line";
+    case 2: return L"data list from the command line";
+    default: return L"unknown";
+    }
+}
+
 std::wstring DescribeLaunch(const BlazenHostRecord& r) {
-    std::wstring out = L"  launch request: mode " + std::to_wstring(r.launchMode) + L", flag " +
-                       std::to_wstring(r.launchFlag) + L", drive " + HostText(r.autoplayDrive) + L"\r\n";
+    std::wstring out = L"  launch request: mode " + std::to_wstring(r.launchMode) + L" (" + TaskName(r.launchMode) +
+                       L"), flag " + std::to_wstring(r.launchFlag) + L" (" + FlagName(r.launchFlag) + L"), drive " +
+                       HostText(r.autoplayDrive) + L"\r\n";
     if (!r.launchItems) return out + L"    no item list\r\n";
     if (r.launchMode == 0) {
         auto* list = static_cast<const AudioTrackList*>(r.launchItems);
