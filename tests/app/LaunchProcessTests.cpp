@@ -329,6 +329,43 @@ TEST_P(Launch, EngineGetsTheRequestAndTheListsComeBackAfterIt) {
     }
 }
 
+std::wstring MachineAction(const std::wstring& handlerKey) {
+    kest::win32::UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, handlerKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return L"(no key)";
+    wchar_t text[256] = {};
+    DWORD type = 0, bytes = sizeof text - sizeof(wchar_t);
+    if (::RegQueryValueExW(key.get(), L"Action", nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return L"(no value)";
+    return text;
+}
+
+TEST(Autoplay, EachStartWritesTheBurnAndCopyTextsOfTheMachinesHandlers) {
+    const std::wstring handlers =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\"
+        L"BRVBrenvalo_Ordavia_2010_Advanced";
+    const wchar_t* actions[] = {L"BURNONARRIVAL", L"COPYONARRIVAL", L"RIPONARRIVAL"};
+    for (const wchar_t* action : actions) ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (handlers + action).c_str());
+    {
+        kest::win32::UniqueRegKey rip;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (handlers + L"RIPONARRIVAL").c_str(), 0,
+                                                   nullptr, 0, KEY_WRITE, nullptr, rip.put(), nullptr));
+        const std::wstring text = L"Rip as installed";
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(rip.get(), L"Action", 0, REG_SZ,
+                                                  reinterpret_cast<const BYTE*>(text.c_str()),
+                                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
+    }
+    CProgramFolder program;
+    RunResult run = program.Run();
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(L"Burn CD/DVD", MachineAction(handlers + L"BURNONARRIVAL"));
+    EXPECT_EQ(L"Copy CD/DVD", MachineAction(handlers + L"COPYONARRIVAL"));
+    EXPECT_EQ(L"Rip as installed", MachineAction(handlers + L"RIPONARRIVAL"));
+    for (const wchar_t* action : actions) ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (handlers + action).c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(CommandLines, Launch, ::testing::ValuesIn(kLaunchCases),
                          [](const ::testing::TestParamInfo<LaunchCase>& info) { return std::string(info.param.name); });
 
