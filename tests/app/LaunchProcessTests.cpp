@@ -185,6 +185,25 @@ TEST(EngineReceives, EveryFixedValueTextTableAndTheFont) {
     EXPECT_EQ(0u, CRecord::Word(head, 12));
 }
 
+TEST(EngineReceives, HelpTopicsAddressTheEnglishHelpFileWhenNoOtherExists) {
+    CProgramFolder program;
+    const std::wstring lang = program.Folder() + L"lang\\";
+    ASSERT_TRUE(::CreateDirectoryW(lang.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    {
+        kest::win32::UniqueFile help(::CreateFileW((lang + L"english.chm").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(help);
+    }
+    RunResult run = program.Run();
+    ASSERT_FALSE(run.timedOut);
+    const CRecord r(run.record);
+    EXPECT_EQ(lang + L"english.chm", r.Text(L"help.file"));
+    const std::vector<std::wstring>& rows = r.All(L"help.row");
+    ASSERT_EQ(85u, rows.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"120400", lang + L"english.chm::/dvdvideo_writestatus.htm"}),
+              CRecord::Parts(rows[64]));
+}
+
 // The product's own settings key, with values put there for one run and taken away after.
 class ProductValues {
 public:
