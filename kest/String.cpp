@@ -888,6 +888,12 @@ int32_t String::ToIntStrict(int32_t radix) const {
     return value;
 }
 
+namespace {
+// One step of the hash for a code point below 2^31 while h is below 2^31: then only h << 3 can
+// reach bit 31, and the step needs one mask instead of two (a shorter chain per character).
+inline uint32_t SmallHashStep(uint32_t h, uint32_t cp) { return (h >> 2) ^ ((h << 3) & 0x7FFFFFFFu) ^ cp; }
+}  // namespace
+
 int32_t String::HashCode() const {
     uint32_t h = 0;
     const uint16_t* units;
@@ -903,17 +909,17 @@ int32_t String::HashCode() const {
                 if (detail::NextUTF16(units, count, i, cp)) h = (cp ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
                 continue;
             }
-            h = (u0 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
-            h = (u1 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
-            h = (u2 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
-            h = (u3 ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+            h = SmallHashStep(h, u0);
+            h = SmallHashStep(h, u1);
+            h = SmallHashStep(h, u2);
+            h = SmallHashStep(h, u3);
             i += 4;
         }
         while (i < count) {
             uint32_t u = units[i];
             if (u - 0xD800u >= 0x800u) {
                 ++i;
-                h = (u ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
+                h = SmallHashStep(h, u);
             } else if (detail::NextUTF16(units, count, i, cp)) {
                 h = (cp ^ (h >> 2) ^ (h << 3)) & 0x7FFFFFFFu;
             }
