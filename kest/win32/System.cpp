@@ -1,0 +1,643 @@
+#include "kest/win32/System.h"
+
+#include "kest/Error.h"
+#include "kest/Localizer.h"
+#include "kest/MT19937.h"
+#include "kest/ServiceSlot.h"
+#include "kest/StringFormat.h"
+#include "kest/win32/Paths.h"
+#include "kest/win32/ProcAddress.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "kest/win32/UndefWin32Names.h"
+
+#include <memory>
+
+namespace kest {
+
+P<ISystem>& GetSystem() {
+    static TServiceSlot<ISystem> slot;
+    return slot.Get([]() -> P<ISystem> { return New<win32::CSystem>(); });
+}
+
+}  // namespace kest
+
+namespace kest::win32 {
+
+namespace {
+
+constexpr UINT kSystemErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;  // 0x8001
+constexpr int kMaxUniqueAttempts = 10000;
+const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// The system's text for an error code in the user's language, without its final line break.
+String SystemMessage(DWORD code) {
+    wchar_t text[1024];
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD n = ::FormatMessageW(flags, nullptr, code, LANG_USER_DEFAULT, text, DWORD(std::size(text)), nullptr);
+    if (n == 0) n = ::FormatMessageW(flags, nullptr, code, 0, text, DWORD(std::size(text)), nullptr);
+    if (n == 0) return String("System error ") + String::FromInt(int32_t(code)) + ".";
+    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r')) --n;
+    return String::Copy(text, int32_t(n));
+}
+
+String UriText(const IURI* uri) {
+    String text;
+    if (uri) uri->ToString(text);
+    return text;
+}
+
+bool EndsWithSeparator(const String& path) {
+    return path.EndsWith(String("\\")) || path.EndsWith(String("/"));
+}
+
+String WithSeparator(const String& path) { return EndsWithSeparator(path) ? path : path + "\\"; }
+
+String WithoutTrailingSeparators(String path) {
+    while (path.Length() > 1 && EndsWithSeparator(path) && !(path.Length() == 3 && path.CharAt(1) == ':')) {
+        path = path.Substring(0, path.Length() - 1);
+    }
+    return path;
+}
+
+// The \\?\ form of an absolute path, so that a walk through a tree is not stopped by MAX_PATH.
+std::wstring LongForm(const String& path) {
+    String wide = path.AsUTF16();
+    std::wstring text(wide.WideData());
+    if (text.compare(0, 4, L"\\\\?\\") == 0) return text;
+    if (text.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + text.substr(2);
+    if (text.size() >= 2 && text[1] == L':') return L"\\\\?\\" + text;
+    return text;
+}
+
+// Reads a text of up to a system-given length.
+template <typename Fill>
+String ReadSystemText(Fill fill) {
+    DWORD size = fill(nullptr, 0);
+    if (size == 0) RaiseSystemError(::GetLastError());
+    auto buffer = std::make_unique<wchar_t[]>(size + 1);
+    DWORD n = fill(buffer.get(), size + 1);
+    if (n == 0 || n > size) RaiseSystemError(::GetLastError());
+    return String::Copy(buffer.get(), int32_t(n));
+}
+
+String ReadShellFolderValue(const wchar_t* name) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return String();
+    DWORD type = 0, bytes = 0;
+    if (::RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return String();
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes > 65536) return String();
+    auto buffer = std::make_unique<wchar_t[]>(bytes / sizeof(wchar_t) + 1);
+    if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.get()), &bytes) !=
+        ERROR_SUCCESS) {
+        return String();
+    }
+    buffer[bytes / sizeof(wchar_t)] = 0;  // the stored text need not be terminated
+    return String::Copy(buffer.get());
+}
+
+// Deletes one file, clearing its read-only mark first: ERROR_SUCCESS, or the reason.
+DWORD DeletePath(const wchar_t* path) {
+    DWORD attributes = ::GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        // Failing here leaves DeleteFileW to report the reason.
+        ::SetFileAttributesW(path, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    }
+    if (::DeleteFileW(path)) return ERROR_SUCCESS;
+    DWORD code = ::GetLastError();
+    if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(path, attributes);
+    return code;
+}
+
+[[noreturn]] void RaiseDeleteFileFailed(const String& path, const String& reason) {
+    throw CError(LocalizedMessage(String("kest.CSystem.DeleteFileFailed"), String(L"Error deleting the file '%FILE%' (%MSG%)."),
+                                  {{String("%FILE%"), path}, {String("%MSG%"), reason}}));
+}
+
+[[noreturn]] void RaiseDeleteFolderFailed(const String& path, const String& reason) {
+    throw CError(LocalizedMessage(String("kest.CSystem.DeleteFolderFailed"),
+                                  String(L"Error deleting the folder '%FOLDER%' (%MSG%)."),
+                                  {{String("%FOLDER%"), path}, {String("%MSG%"), reason}}));
+}
+
+// Removes everything below a folder given in long form, then the folder.
+void DeleteTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (find) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    // A junction or folder link: remove the link, never what it points at.
+                    if (!::RemoveDirectoryW(child.c_str())) {
+                        RaiseDeleteFolderFailed(String::Copy(child.c_str()), SystemMessage(::GetLastError()));
+                    }
+                } else {
+                    DeleteTree(child);
+                }
+            } else {
+                DWORD code = DeletePath(child.c_str());
+                if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
+                    RaiseDeleteFileFailed(String::Copy(child.c_str()), SystemMessage(code));
+                }
+            }
+        } while (::FindNextFileW(find.get(), &data));
+        DWORD code = ::GetLastError();
+        if (code != ERROR_NO_MORE_FILES) RaiseDeleteFolderFailed(String::Copy(folder.c_str()), SystemMessage(code));
+    }
+    find.reset();
+    if (!::RemoveDirectoryW(folder.c_str())) {
+        DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+            RaiseDeleteFolderFailed(String::Copy(folder.c_str()), SystemMessage(code));
+        }
+    }
+}
+
+OSVersion RunningVersion() {
+    OSVERSIONINFOEXW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    OSVersion version;
+    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) RaiseSystemError(::GetLastError());
+    version.platform = int32_t(info.dwPlatformId);
+    version.major = int32_t(info.dwMajorVersion);
+    version.minor = int32_t(info.dwMinorVersion);
+    version.build = int32_t(info.dwBuildNumber);
+    version.servicePack = String::Copy(info.szCSDVersion);
+    return version;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------------------ set-up
+
+CSystem::CSystem(const OSVersion* version)
+    : m_version(version ? *version : RunningVersion()),
+      m_mutex(GetMutexFactory().CreateMutex()),
+      m_workMutex(GetMutexFactory().CreateMutex()) {
+    // No system dialogs for a drive without a disc or a file that cannot be opened: a burning
+    // program meets both all the time and reports them itself.
+    ::SetErrorMode(kSystemErrorMode);
+    m_secur32.reset(::LoadLibraryW(L"secur32.dll"));
+    m_getUserNameEx = ProcAddress<GetUserNameExFunction>(m_secur32.get(), "GetUserNameExW");
+    m_window = New<CWindowTimer>(1000);
+    m_window->AddListener(static_cast<IMessageListener*>(this));
+    m_window->AddListener(static_cast<ITimerListener*>(this));
+}
+
+CSystem::~CSystem() {
+    m_window->RemoveListener(static_cast<IMessageListener*>(this));
+    m_window->RemoveListener(static_cast<ITimerListener*>(this));
+}
+
+String CSystem::OSNameFor(const OSVersion& v) {
+    String name;
+    if (v.platform == VER_PLATFORM_WIN32_NT) {
+        if (v.major == 3) {
+            name = String("Windows NT 3.51");
+        } else if (v.major == 4) {
+            name = String("Windows NT 4.0");
+        } else if (v.major == 5 && v.minor == 0) {
+            name = String("Windows 2000");
+        } else if (v.major == 5 && v.minor == 1) {
+            name = String("Windows XP");
+        } else if (v.major == 5 && v.minor == 2) {
+            name = String("Windows 2003 Server");
+        } else if (v.major == 6 && v.minor == 0) {
+            name = String("Windows Vista");
+        } else if (v.major == 6 && v.minor == 1) {
+            name = String("Windows 7");
+        } else if (v.major == 6 && v.minor == 2) {
+            name = String("Windows 8");
+        } else if (v.major == 6 && v.minor == 3) {
+            name = String("Windows 8.1");
+        } else {
+            name = String("Windows NT ") + String::FromInt(v.major) + "." + String::FromInt(v.minor);
+        }
+    } else if (v.major == 4 && v.minor == 0) {
+        name = String("Windows 95");
+    } else if (v.major == 4 && v.minor == 10) {
+        name = String("Windows 98");
+    } else if (v.major == 4 && v.minor == 90) {
+        name = String("Windows ME");
+    } else {
+        name = String("Windows ") + String::FromInt(v.major) + "." + String::FromInt(v.minor);
+    }
+    if (!v.servicePack.IsNull() && !v.servicePack.IsEmpty()) name = name + " " + v.servicePack;
+    return name;
+}
+
+// ------------------------------------------------------------------------ system information
+
+uint32_t CSystem::GetProcessId() { return ::GetCurrentProcessId(); }
+
+MemoryStatus CSystem::GetMemoryStatus() {
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof(status);
+    if (!::GlobalMemoryStatusEx(&status)) RaiseSystemError(::GetLastError());
+    MemoryStatus result;
+    result.load = status.dwMemoryLoad;
+    result.totalPhysical = status.ullTotalPhys;
+    result.availablePhysical = status.ullAvailPhys;
+    result.totalVirtual = status.ullTotalVirtual;
+    result.availableVirtual = status.ullAvailVirtual;
+    return result;
+}
+
+SystemInfo CSystem::GetSystemInfo() {
+    SYSTEM_INFO info;
+    ::GetSystemInfo(&info);
+    SystemInfo result;
+    result.processors = info.dwNumberOfProcessors;
+    result.pageSize = info.dwPageSize;
+    return result;
+}
+
+bool CSystem::AtLeast(int32_t major, int32_t minor) const {
+    return major < m_version.major || (major == m_version.major && m_version.minor >= minor);
+}
+
+bool CSystem::IsNT() { return m_version.platform == VER_PLATFORM_WIN32_NT; }
+bool CSystem::IsAtLeast98Or2000() { return IsNT() ? AtLeast(5, 0) : AtLeast(4, 10); }
+bool CSystem::IsAtLeastMEOr2000() { return IsNT() ? AtLeast(5, 0) : AtLeast(4, 90); }
+bool CSystem::IsAtLeast2000() { return IsNT() && AtLeast(5, 0); }
+bool CSystem::IsAtLeastXP() { return IsNT() && AtLeast(5, 1); }
+bool CSystem::IsAtLeastVista() { return IsNT() && AtLeast(6, 0); }
+
+int32_t CSystem::GetDllVersion(const String& dllName, int32_t defaultVersion) {
+    struct DllVersionInfo {  // the shell's 20-byte version record
+        DWORD size, major, minor, build, platform;
+    };
+    using DllGetVersionFunction = HRESULT(CALLBACK*)(DllVersionInfo*);
+    String wide = dllName.AsUTF16();
+    UniqueModule module(::LoadLibraryW(wide.WideData()));
+    auto getVersion = ProcAddress<DllGetVersionFunction>(module.get(), "DllGetVersion");
+    if (!getVersion) return defaultVersion;
+    DllVersionInfo info = {};
+    info.size = sizeof(info);
+    if (FAILED(getVersion(&info))) return defaultVersion;
+    return int32_t((info.major << 16) | (info.minor & 0xFFFF));
+}
+
+int32_t CSystem::CachedDllVersion(int32_t& cache, const wchar_t* dllName) {
+    CMutexLock lock(m_mutex.Get());
+    if (cache < 0) cache = GetDllVersion(String(dllName), 0x40000);
+    return cache;
+}
+
+int32_t CSystem::GetShell32Version() { return CachedDllVersion(m_shell32Version, L"shell32.dll"); }
+int32_t CSystem::GetShlwapiVersion() { return CachedDllVersion(m_shlwapiVersion, L"shlwapi.dll"); }
+int32_t CSystem::GetComctl32Version() { return CachedDllVersion(m_comctl32Version, L"comctl32.dll"); }
+
+void CSystem::FreeShellMemory(void* pointer) { ::CoTaskMemFree(pointer); }
+void* CSystem::AllocShellMemory(size_t size) { return ::CoTaskMemAlloc(size); }
+
+// ---------------------------------------------------------------------------------- sub-systems
+
+void CSystem::RegisterSubSystem(const String& type, IBase* object) {
+    if (!object) throw CInvalidArgError(String("object"), String("RegisterSubSystem"), this);
+    CMutexLock lock(m_mutex.Get());
+    m_subSystems.Set(type, P<IBase>(object));
+}
+
+bool CSystem::HasSubSystem(const String& type) {
+    CMutexLock lock(m_mutex.Get());
+    return m_subSystems.Contains(type);
+}
+
+P<IBase> CSystem::GetSubSystem(const String& type) {
+    CMutexLock lock(m_mutex.Get());
+    if (const P<IBase>* found = m_subSystems.Get(type)) return *found;
+    throw CNoSuchObjectError(LocalizedMessage(String("kest.win32.CSystem.NoSuchSubSystem"),
+                                              String(L"No sub system of type %TYPE% was found."),
+                                              {{String("%TYPE%"), type}}));
+}
+
+void CSystem::UnregisterSubSystem(const String& type) {
+    P<IBase> gone;  // released after the lock: its destructor may come back here
+    {
+        CMutexLock lock(m_mutex.Get());
+        if (const P<IBase>* found = m_subSystems.Get(type)) gone = *found;
+        m_subSystems.Remove(type);
+    }
+}
+
+// ------------------------------------------------------------------------------------- folders
+
+P<IURI> CSystem::GetSpecialFolder(int32_t csidl) {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == 0) return nullptr;
+    return win32::PathToUri(WithSeparator(String::Copy(path)));
+}
+
+P<IURI> CSystem::ShellFolder(int32_t csidl, const wchar_t* valueName, const wchar_t* fallbackValueName) {
+    if (P<IURI> special = GetSpecialFolder(csidl)) return special;
+    String path = ReadShellFolderValue(valueName);
+    if (path.IsEmpty() && fallbackValueName) path = ReadShellFolderValue(fallbackValueName);
+    if (path.IsEmpty()) {
+        // Neither the shell nor its settings know the folder: one beside the Windows folder is
+        // better than an empty path, which would name the root of the current drive.
+        String windows = UriToPath(GetWindowsFolder().Get(), false);
+        path = windows + "Application Data";
+    }
+    return win32::PathToUri(WithSeparator(path));
+}
+
+P<IURI> CSystem::GetAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA, L"Local AppData", L"AppData"); }
+P<IURI> CSystem::GetDesktopFolder() { return ShellFolder(CSIDL_DESKTOPDIRECTORY, L"Desktop", nullptr); }
+P<IURI> CSystem::GetDocumentsFolder() { return ShellFolder(CSIDL_PERSONAL, L"Personal", nullptr); }
+
+P<IURI> CSystem::GetCurrentFolder() {
+    return win32::PathToUri(WithSeparator(ReadSystemText([](wchar_t* buffer, DWORD size) {
+        return ::GetCurrentDirectoryW(size, buffer);
+    })));
+}
+
+P<IURI> CSystem::GetWindowsFolder() {
+    return win32::PathToUri(WithSeparator(ReadSystemText([](wchar_t* buffer, DWORD size) {
+        return ::GetWindowsDirectoryW(buffer, size);
+    })));
+}
+
+P<IURI> CSystem::GetTempFolder() {
+    return win32::PathToUri(WithSeparator(ReadSystemText([](wchar_t* buffer, DWORD size) {
+        return ::GetTempPathW(size, buffer);
+    })));
+}
+
+String CSystem::GetUserName() {
+    constexpr int kNameSamCompatible = 2;  // domain\user
+    if (m_getUserNameEx) {
+        ULONG size = 0;
+        if (m_getUserNameEx(kNameSamCompatible, nullptr, &size)) {
+            size = 1000;
+        } else if (::GetLastError() != ERROR_MORE_DATA) {
+            RaiseSystemError(::GetLastError());
+        }
+        if (size > 32767) size = 32767;  // no account name comes near; a wild answer must not
+        ULONG capacity = size + 10;
+        auto buffer = std::make_unique<wchar_t[]>(capacity);
+        if (!m_getUserNameEx(kNameSamCompatible, buffer.get(), &capacity)) RaiseSystemError(::GetLastError());
+        return String::Copy(buffer.get());
+    }
+    DWORD size = 0;
+    if (::GetUserNameW(nullptr, &size)) {
+        size = 1000;
+    } else if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        RaiseSystemError(::GetLastError());
+    }
+    if (size > 32767) size = 32767;
+    DWORD capacity = size + 10;
+    auto buffer = std::make_unique<wchar_t[]>(capacity);
+    if (!::GetUserNameW(buffer.get(), &capacity)) RaiseSystemError(::GetLastError());
+    return String::Copy(buffer.get());
+}
+
+// -------------------------------------------------------------------------------- unique names
+
+P<IURI> CSystem::UniqueEntry(IURI* folder, const String& prefix, const String& suffix, bool isFolder) {
+    if (!folder) throw CInvalidArgError(String("folder"), String(isFolder ? "CreateUniqueFolder" : "CreateUniqueFile"), this);
+    String before = prefix.IsNull() ? String() : prefix;
+    String after = suffix.IsNull() ? String() : suffix;
+    DWORD code = ERROR_SUCCESS;
+    for (int failures = 0; failures < kMaxUniqueAttempts;) {
+        uint32_t number = GetRandomNumberGenerator()->Next();
+        String name = FormatString(String(isFolder ? "%s%08X%s/" : "%s%08X%s"), before, number, after);
+        P<IURI> uri = CURI::Child(*folder, name);
+        String path = LocalPath(uri.Get()).AsUTF16();
+        if (isFolder) {
+            if (::CreateDirectoryW(path.WideData(), nullptr)) return uri;
+            code = ::GetLastError();
+        } else {
+            UniqueFile file(::CreateFileW(path.WideData(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) return uri;
+            code = ::GetLastError();
+        }
+        ++failures;
+        // Another name cannot help when the folder itself is missing.
+        if (code == ERROR_PATH_NOT_FOUND) break;
+    }
+    String message = isFolder ? LookupLocalizedText(String("kest.CSystem.CreateUniqueFolderFailed"),
+                                                    String(L"Error creating unique folder name."))
+                              : LookupLocalizedText(String("kest.CSystem.CreateUniqueFileFailed"),
+                                                    String(L"Error creating unique file name."));
+    RaiseSystemError(code, message + " %ERRORDESC%", folder);
+}
+
+P<IURI> CSystem::CreateUniqueFile(IURI* folder, const String& prefix, const String& suffix) {
+    return UniqueEntry(folder, prefix, suffix, false);
+}
+P<IURI> CSystem::CreateUniqueTempFile(const String& prefix, const String& suffix) {
+    return UniqueEntry(GetTempFolder().Get(), prefix, suffix, false);
+}
+P<IURI> CSystem::CreateUniqueFolder(IURI* folder, const String& prefix, const String& suffix) {
+    return UniqueEntry(folder, prefix, suffix, true);
+}
+P<IURI> CSystem::CreateUniqueTempFolder(const String& prefix, const String& suffix) {
+    return UniqueEntry(GetTempFolder().Get(), prefix, suffix, true);
+}
+
+// ------------------------------------------------------------------------------ files and folders
+
+String CSystem::UriToPath(IURI* uri, bool allowOtherSchemes) { return win32::UriToPath(uri, allowOtherSchemes, IsNT()); }
+P<IURI> CSystem::PathToUri(const String& path) { return win32::PathToUri(path); }
+
+// The path of a local URI; other URIs are a caller's mistake.
+String CSystem::LocalPath(IURI* uri) {
+    if (!uri || !uri->IsLocal()) throw CInvalidArgError(String("uri"), String::Null(), this);
+    return UriToPath(uri, false);
+}
+
+bool CSystem::FileExists(IURI* uri) {
+    if (!uri || !uri->IsLocal()) return false;
+    String path = UriToPath(uri, false).AsUTF16();
+    UniqueFile file(::CreateFileW(path.WideData(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return bool(file);
+}
+
+bool CSystem::PathExists(IURI* uri) {
+    if (!uri || !uri->IsLocal()) return false;
+    String path = UriToPath(uri, false).AsUTF16();
+    return ::GetFileAttributesW(path.WideData()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CSystem::FindExists(IURI* uri) {
+    if (!uri || !uri->IsLocal()) return false;
+    String path = WithoutTrailingSeparators(UriToPath(uri, false)).AsUTF16();
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileW(path.WideData(), &data));
+    return bool(find);
+}
+
+void CSystem::Move(IURI* source, IURI* destination, bool overwrite, bool isFolder) {
+    if (!source || !destination || !source->IsLocal() || !destination->IsLocal()) throw CInvalidArgError();
+    String from = WithoutTrailingSeparators(UriToPath(source, false)).AsUTF16();
+    String to = WithoutTrailingSeparators(UriToPath(destination, false)).AsUTF16();
+    BOOL moved = isFolder ? ::MoveFileExW(from.WideData(), to.WideData(), 0) : ::MoveFileW(from.WideData(), to.WideData());
+    if (!moved) {
+        DWORD code = ::GetLastError();
+        if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && overwrite) {
+            if (isFolder) {
+                DeleteFolderTree(destination);
+            } else {
+                DeleteFile(destination);
+            }
+            moved = isFolder ? ::MoveFileExW(from.WideData(), to.WideData(), 0)
+                             : ::MoveFileW(from.WideData(), to.WideData());
+        }
+    }
+    if (!moved) {
+        String key = isFolder ? String("kest.CSystem.MoveFolderFailed") : String("kest.CSystem.MoveFileFailed");
+        String text = isFolder ? String(L"Error moving folder '%SRC%' to '%DEST%'.")
+                               : String(L"Error moving file '%SRC%' to '%DEST%'.");
+        Placeholder values[] = {{String("%SRC%"), UriText(source)}, {String("%DEST%"), UriText(destination)}};
+        String message = FillPlaceholders(LookupLocalizedText(key, text), values, 2);
+        throw CFileError(message, P<IURI>(source));
+    }
+}
+
+void CSystem::MoveFile(IURI* source, IURI* destination, bool overwrite) { Move(source, destination, overwrite, false); }
+void CSystem::MoveFolder(IURI* source, IURI* destination, bool overwrite) { Move(source, destination, overwrite, true); }
+
+void CSystem::CopyFile(IURI* source, IURI* destination, bool overwrite) {
+    if (!source || !destination || !source->IsLocal() || !destination->IsLocal()) throw CInvalidArgError();
+    String from = UriToPath(source, false).AsUTF16();
+    String to = UriToPath(destination, false).AsUTF16();
+    if (!::CopyFileW(from.WideData(), to.WideData(), overwrite ? FALSE : TRUE)) {
+        throw CFileError(LocalizedMessage(String("kest.CSystem.MoveFileFailed"), String(L"Error moving file '%SRC%' to '%DEST%'."),
+                                          {{String("%SRC%"), UriText(source)}, {String("%DEST%"), UriText(destination)}}),
+                         P<IURI>(source));
+    }
+}
+
+bool CSystem::DeleteFile(IURI* uri) {
+    if (!uri || !uri->IsLocal()) return false;
+    String path = UriToPath(uri, false);
+    String wide = path.AsUTF16();
+    DWORD code = DeletePath(wide.WideData());
+    if (code == ERROR_SUCCESS) return true;
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return false;
+    RaiseDeleteFileFailed(path, SystemMessage(code));
+}
+
+bool CSystem::DeleteFolder(IURI* uri) {
+    if (!uri || !uri->IsLocal()) return false;
+    String path = UriToPath(uri, false);
+    String wide = path.AsUTF16();
+    if (::RemoveDirectoryW(wide.WideData())) return true;
+    DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return false;
+    RaiseDeleteFolderFailed(path, SystemMessage(code));
+}
+
+bool CSystem::DeleteFolderTree(IURI* uri) {
+    if (!PathExists(uri)) return false;
+    DeleteTree(LongForm(WithoutTrailingSeparators(UriToPath(uri, false))));
+    return true;
+}
+
+bool CSystem::Recycle(IURI* uri, const char* key, const wchar_t* defaultText, const char* placeholder) {
+    if (!uri || !uri->IsLocal()) return false;
+    String path = WithoutTrailingSeparators(UriToPath(uri, false)).AsUTF16();
+    // The shell takes a list of paths, ended by an empty one.
+    std::wstring list(path.WideData());
+    list.push_back(L'\0');
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_ALLOWUNDO | FOF_NOERRORUI;
+    int result = ::SHFileOperationW(&operation);
+    if (result == 0 && !operation.fAnyOperationsAborted) return true;
+    if (!PathExists(uri)) return false;
+    String reason = FormatString(String("shell error %d"), int32_t(result));
+    throw CError(LocalizedMessage(String(key), String(defaultText),
+                                  {{String(placeholder), uri->GetPath()}, {String("%MSG%"), reason}}));
+}
+
+bool CSystem::RecycleFile(IURI* uri) {
+    return Recycle(uri, "kest.CSystem.DeleteFileFailed", L"Error deleting the file '%FILE%' (%MSG%).", "%FILE%");
+}
+
+bool CSystem::RecycleFolder(IURI* uri) {
+    return Recycle(uri, "kest.CSystem.DeleteFolderFailed", L"Error deleting the folder '%FOLDER%' (%MSG%).", "%FOLDER%");
+}
+
+void CSystem::CreateFolder(IURI* uri, bool failIfExists) {
+    // A folder URI ends in "/": its last separator names the folder itself, not a parent.
+    String path = WithoutTrailingSeparators(LocalPath(uri));
+    for (int32_t i = 1; i < path.Length(); ++i) {
+        CodePoint c = path.CharAt(i);
+        if (c != '/' && c != '\\') continue;
+        String parent = path.Substring(0, i).AsUTF16();
+        ::CreateDirectoryW(parent.WideData(), nullptr);  // most exist already; the last call tells
+    }
+    String wide = path.AsUTF16();
+    if (::CreateDirectoryW(wide.WideData(), nullptr)) return;
+    DWORD code = ::GetLastError();
+    if (code == ERROR_ALREADY_EXISTS && !failIfExists) return;
+    throw CError(LocalizedMessage(String("kest.CSystem.CreateFolderFailed"), String(L"Error creating the folder '%DIR%' (%MSG%)."),
+                                  {{String("%DIR%"), UriText(uri)}, {String("%MSG%"), SystemMessage(code)}}));
+}
+
+// ------------------------------------------------------------------------------- messages, work
+
+void CSystem::ProcessMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Leave the quit for the loop that owns the thread.
+            ::PostQuitMessage(int(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+void CSystem::RunMessageLoop() {
+    MSG message;
+    for (;;) {
+        BOOL result = ::GetMessageW(&message, nullptr, 0, 0);
+        if (result == 0) return;
+        if (result == -1) RaiseSystemError(::GetLastError());
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+void CSystem::SignalWork() {
+    CMutexLock lock(m_workMutex.Get());
+    // One wake-up message covers every signal until the workers run: a thread that signals in
+    // a loop must not fill the window's queue.
+    if (m_workPending) return;
+    if (!::PostMessageW(m_window->GetWindow(), kWorkMessage, 0, 0)) RaiseSystemError(::GetLastError());
+    m_workPending = true;
+}
+
+bool CSystem::IsWorkPending() {
+    CMutexLock lock(m_workMutex.Get());
+    return m_workPending;
+}
+
+bool CSystem::OnMessage(CMessageWindow*, UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message != kWorkMessage) return false;
+    {
+        CMutexLock lock(m_workMutex.Get());
+        m_workPending = false;
+    }
+    result = 0;
+    Run();
+    return true;
+}
+
+void CSystem::OnTimer(CWindowTimer*) { Run(); }
+
+}  // namespace kest::win32

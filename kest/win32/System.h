@@ -1,0 +1,140 @@
+// CSystem: the Windows implementation of ISystem, with the Windows-only services of
+// IWin32System. It owns a hidden message window on the thread that created it: the wake-up
+// message of SignalWork and the window timer's ticks run its workers there.
+#pragma once
+
+#include "kest/Containers.h"
+#include "kest/System.h"
+#include "kest/Thread.h"
+#include "kest/win32/Handles.h"
+#include "kest/win32/MessageWindow.h"
+#include "kest/win32/Win32.h"
+#include "kest/win32/WorkerManager.h"
+
+namespace kest::win32 {
+
+class IWin32System : public virtual IBase {
+public:
+    // (major << 16) | minor from the library's DllGetVersion, or defaultVersion.
+    virtual int32_t GetDllVersion(const String& dllName, int32_t defaultVersion) = 0;
+    virtual int32_t GetShell32Version() = 0;
+    virtual int32_t GetShlwapiVersion() = 0;
+    virtual int32_t GetComctl32Version() = 0;
+    virtual void FreeShellMemory(void* pointer) = 0;
+    virtual void* AllocShellMemory(size_t size) = 0;
+    virtual bool IsNT() = 0;
+    virtual bool IsAtLeast98Or2000() = 0;
+    virtual bool IsAtLeastMEOr2000() = 0;
+    virtual bool IsAtLeast2000() = 0;
+    virtual bool IsAtLeastXP() = 0;
+    virtual bool IsAtLeastVista() = 0;
+    // A special folder by its CSIDL number, or null.
+    virtual P<IURI> GetSpecialFolder(int32_t csidl) = 0;
+};
+
+class CSystem : public CWorkerManager,
+                public ISystem,
+                public IWin32System,
+                public IMessageListener,
+                public ITimerListener {
+public:
+    // The version record of the running system is read unless one is given.
+    explicit CSystem(const OSVersion* version = nullptr);
+    ~CSystem() override;
+
+    // The name of a system version: "Windows XP", "Windows 7 Service Pack 1" and so on.
+    static String OSNameFor(const OSVersion& version);
+
+    // IWorkerManager, through the worker manager this is
+    void AddWorker(IWorker* worker) override { CWorkerManager::AddWorker(worker); }
+    void RemoveWorker(IWorker* worker) override { CWorkerManager::RemoveWorker(worker); }
+    void Run() override { CWorkerManager::Run(); }
+    void Work() override { CWorkerManager::Work(); }
+    void AttachedTo(IWorkerManager* manager) override { CWorkerManager::AttachedTo(manager); }
+    void DetachedFrom(IWorkerManager* manager) override { CWorkerManager::DetachedFrom(manager); }
+
+    // ISystem
+    uint32_t GetProcessId() override;
+    String GetOSName() override { return OSNameFor(m_version); }
+    OSVersion GetOSVersion() override { return m_version; }
+    MemoryStatus GetMemoryStatus() override;
+    SystemInfo GetSystemInfo() override;
+    void RegisterSubSystem(const String& type, IBase* object) override;
+    bool HasSubSystem(const String& type) override;
+    P<IBase> GetSubSystem(const String& type) override;
+    void UnregisterSubSystem(const String& type) override;
+    P<IURI> GetAppDataFolder() override;
+    P<IURI> GetDesktopFolder() override;
+    P<IURI> GetCurrentFolder() override;
+    String GetUserName() override;
+    P<IURI> GetDocumentsFolder() override;
+    P<IURI> GetWindowsFolder() override;
+    P<IURI> GetTempFolder() override;
+    P<IURI> CreateUniqueTempFile(const String& prefix, const String& suffix) override;
+    P<IURI> CreateUniqueFile(IURI* folder, const String& prefix, const String& suffix) override;
+    P<IURI> CreateUniqueTempFolder(const String& prefix, const String& suffix) override;
+    P<IURI> CreateUniqueFolder(IURI* folder, const String& prefix, const String& suffix) override;
+    bool FileExists(IURI* uri) override;
+    bool PathExists(IURI* uri) override;
+    bool FindExists(IURI* uri) override;
+    void MoveFile(IURI* source, IURI* destination, bool overwrite) override;
+    void MoveFolder(IURI* source, IURI* destination, bool overwrite) override;
+    void CopyFile(IURI* source, IURI* destination, bool overwrite) override;
+    bool DeleteFile(IURI* uri) override;
+    bool RecycleFile(IURI* uri) override;
+    bool DeleteFolder(IURI* uri) override;
+    bool DeleteFolderTree(IURI* uri) override;
+    bool RecycleFolder(IURI* uri) override;
+    void CreateFolder(IURI* uri, bool failIfExists) override;
+    void ProcessMessages() override;
+    void RunMessageLoop() override;
+    void SignalWork() override;
+    bool IsWorkPending() override;
+    String UriToPath(IURI* uri, bool allowOtherSchemes) override;
+    P<IURI> PathToUri(const String& path) override;
+
+    // IWin32System
+    int32_t GetDllVersion(const String& dllName, int32_t defaultVersion) override;
+    int32_t GetShell32Version() override;
+    int32_t GetShlwapiVersion() override;
+    int32_t GetComctl32Version() override;
+    void FreeShellMemory(void* pointer) override;
+    void* AllocShellMemory(size_t size) override;
+    bool IsNT() override;
+    bool IsAtLeast98Or2000() override;
+    bool IsAtLeastMEOr2000() override;
+    bool IsAtLeast2000() override;
+    bool IsAtLeastXP() override;
+    bool IsAtLeastVista() override;
+    P<IURI> GetSpecialFolder(int32_t csidl) override;
+
+    // The system's own window; its timer runs the workers while started.
+    CWindowTimer* GetWindowTimer() const { return m_window.Get(); }
+
+    bool OnMessage(CMessageWindow* window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnTimer(CWindowTimer* timer) override;
+
+private:
+    bool AtLeast(int32_t major, int32_t minor) const;
+    int32_t CachedDllVersion(int32_t& cache, const wchar_t* dllName);
+    P<IURI> ShellFolder(int32_t csidl, const wchar_t* valueName, const wchar_t* fallbackValueName);
+    P<IURI> UniqueEntry(IURI* folder, const String& prefix, const String& suffix, bool isFolder);
+    String LocalPath(IURI* uri);
+    void Move(IURI* source, IURI* destination, bool overwrite, bool isFolder);
+    bool Recycle(IURI* uri, const char* key, const wchar_t* defaultText, const char* placeholder);
+
+    OSVersion m_version;
+    P<IMutex> m_mutex;      // the sub-system table and the cached versions
+    P<IMutex> m_workMutex;  // the pending-work mark
+    bool m_workPending = false;
+    TSimpleHashTable<String, P<IBase>> m_subSystems;
+    int32_t m_shell32Version = -1;
+    int32_t m_shlwapiVersion = -1;
+    int32_t m_comctl32Version = -1;
+    UniqueModule m_secur32;
+    using GetUserNameExFunction = BOOLEAN(WINAPI*)(int format, LPWSTR buffer, PULONG size);
+    GetUserNameExFunction m_getUserNameEx = nullptr;
+    P<CWindowTimer> m_window;
+};
+
+}  // namespace kest::win32

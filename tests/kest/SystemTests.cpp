@@ -1,0 +1,330 @@
+#include "MessagePump.h"
+#include "TempFolder.h"
+
+#include "kest/Error.h"
+#include "kest/Stream.h"
+#include "kest/System.h"
+#include "kest/Thread.h"
+#include "kest/win32/System.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+
+namespace kest_test {
+
+using namespace kest;
+using namespace kest::win32;
+
+namespace {
+
+String UriString(const P<IURI>& uri) {
+    String text;
+    uri->ToString(text);
+    return text;
+}
+
+std::string Latin1(const String& text) {
+    String converted = text.ConvertTo(Latin1Encoding());
+    return std::string(static_cast<const char*>(converted.Data()), size_t(converted.ByteLength()));
+}
+
+void PutFile(const std::wstring& path, const char* content) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.get(), content, DWORD(std::strlen(content)), &written, nullptr));
+}
+
+std::string FileText(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<missing>";
+    char buffer[256];
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr)) return "<unreadable>";
+    return std::string(buffer, read);
+}
+
+ISystem& System() { return *GetSystem(); }
+
+}  // namespace
+
+// ------------------------------------------------------------------------------ the system itself
+
+TEST(System, OSNamesAndVersionTests) {
+    struct Case {
+        int32_t platform, major, minor;
+        const char* servicePack;
+        const char* name;
+        bool nt, at98or2000, atMEor2000, at2000, atXP, atVista;
+    } cases[] = {
+        {2, 6, 1, "", "Windows 7", true, true, true, true, true, true},
+        {2, 6, 1, "Service Pack 1", "Windows 7 Service Pack 1", true, true, true, true, true, true},
+        {2, 6, 0, "", "Windows Vista", true, true, true, true, true, true},
+        {2, 6, 2, "", "Windows 8", true, true, true, true, true, true},
+        {2, 6, 3, "", "Windows 8.1", true, true, true, true, true, true},
+        {2, 10, 0, "", "Windows NT 10.0", true, true, true, true, true, true},
+        {2, 5, 0, "", "Windows 2000", true, true, true, true, false, false},
+        {2, 5, 1, "Service Pack 3", "Windows XP Service Pack 3", true, true, true, true, true, false},
+        {2, 5, 2, "", "Windows 2003 Server", true, true, true, true, true, false},
+        {2, 4, 0, "", "Windows NT 4.0", true, false, false, false, false, false},
+        {2, 3, 51, "", "Windows NT 3.51", true, false, false, false, false, false},
+        {1, 4, 0, "", "Windows 95", false, false, false, false, false, false},
+        {1, 4, 10, "", "Windows 98", false, true, false, false, false, false},
+        {1, 4, 90, "", "Windows ME", false, true, true, false, false, false},
+        {1, 3, 11, "", "Windows 3.11", false, false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        OSVersion version;
+        version.platform = c.platform;
+        version.major = c.major;
+        version.minor = c.minor;
+        version.servicePack = String(c.servicePack);
+        P<CSystem> system = New<CSystem>(&version);
+        EXPECT_EQ(Latin1(system->GetOSName()), c.name);
+        EXPECT_EQ(system->IsNT(), c.nt) << c.name;
+        EXPECT_EQ(system->IsAtLeast98Or2000(), c.at98or2000) << c.name;
+        EXPECT_EQ(system->IsAtLeastMEOr2000(), c.atMEor2000) << c.name;
+        EXPECT_EQ(system->IsAtLeast2000(), c.at2000) << c.name;
+        EXPECT_EQ(system->IsAtLeastXP(), c.atXP) << c.name;
+        EXPECT_EQ(system->IsAtLeastVista(), c.atVista) << c.name;
+    }
+}
+
+TEST(System, RunningSystem) {
+    P<IWin32System> win32 = Cast<IWin32System>(GetSystem());
+    ASSERT_TRUE(win32);
+    EXPECT_TRUE(win32->IsNT());
+    EXPECT_TRUE(System().GetOSName().StartsWith(String("Windows")));
+    EXPECT_EQ(System().GetProcessId(), ::GetCurrentProcessId());
+    EXPECT_GE(System().GetSystemInfo().processors, 1u);
+    EXPECT_GT(System().GetMemoryStatus().totalPhysical, 0u);
+    EXPECT_FALSE(System().GetUserName().IsEmpty());
+    // Critical-error and open-file dialogs are off.
+    EXPECT_EQ(::GetErrorMode() & 0x8001u, 0x8001u);
+
+    // A library without the version export, or no library at all, gives the default.
+    EXPECT_EQ(win32->GetDllVersion(String("kernel32.dll"), 0x40000), 0x40000);
+    EXPECT_EQ(win32->GetDllVersion(String("no_such_library_here.dll"), 7), 7);
+    EXPECT_GE(win32->GetShell32Version(), 0x40000);
+    EXPECT_EQ(win32->GetShell32Version(), win32->GetShell32Version());
+
+    void* block = win32->AllocShellMemory(16);
+    EXPECT_NE(block, nullptr);
+    win32->FreeShellMemory(block);
+}
+
+TEST(System, WellKnownFolders) {
+    P<IURI> folders[] = {System().GetTempFolder(),    System().GetWindowsFolder(), System().GetCurrentFolder(),
+                         System().GetAppDataFolder(), System().GetDesktopFolder(), System().GetDocumentsFolder()};
+    for (const P<IURI>& folder : folders) {
+        ASSERT_TRUE(folder);
+        EXPECT_TRUE(UriString(folder).EndsWith(String("/"))) << Latin1(UriString(folder));
+        EXPECT_TRUE(System().PathExists(folder.Get())) << Latin1(UriString(folder));
+    }
+    P<IWin32System> win32 = Cast<IWin32System>(GetSystem());
+    EXPECT_TRUE(win32->GetSpecialFolder(0x24 /* the Windows folder */));
+    EXPECT_FALSE(win32->GetSpecialFolder(0x7FFF));
+}
+
+TEST(System, SubSystemTable) {
+    P<IBase> object = New<CObject>();
+    String type("kest_test.SubSystem");
+    EXPECT_FALSE(System().HasSubSystem(type));
+    try {
+        System().GetSubSystem(type);
+        ADD_FAILURE() << "found a sub-system that was never registered";
+    } catch (const CNoSuchObjectError& e) {
+        EXPECT_EQ(e.GetDescription(), String("No sub system of type kest_test.SubSystem was found."));
+    }
+    System().RegisterSubSystem(type, object.Get());
+    EXPECT_TRUE(System().HasSubSystem(type));
+    EXPECT_EQ(System().GetSubSystem(type), object);
+    System().UnregisterSubSystem(type);
+    EXPECT_FALSE(System().HasSubSystem(type));
+}
+
+TEST(System, MessageLoopLeavesTheQuitMessageToItsOwner) {
+    ::PostQuitMessage(3);
+    System().ProcessMessages();  // returns at the quit message and puts it back
+    System().RunMessageLoop();   // which ends this loop at once
+    SUCCEED();
+}
+
+// ------------------------------------------------------------------------------------- workers
+
+class CThreadRecorder : public CObject, public IWorker {
+public:
+    void Work() override {
+        ++runs;
+        thread = ::GetCurrentThreadId();
+    }
+    int runs = 0;
+    DWORD thread = 0;
+};
+
+TEST(System, SignalWorkFromAnotherThreadRunsWorkersOnTheWindowThread) {
+    P<CThreadRecorder> worker = New<CThreadRecorder>();
+    System().AddWorker(worker.Get());
+    struct Signal : CObject, IRunnable {
+        void Run() override {
+            for (int i = 0; i < 100; ++i) GetSystem()->SignalWork();
+        }
+    };
+    GetThreadManager()->CreateThread(New<Signal>().Get())->Join();
+    EXPECT_TRUE(System().IsWorkPending());
+    EXPECT_TRUE(PumpUntil([&] { return worker->runs > 0; }));
+    EXPECT_EQ(worker->thread, ::GetCurrentThreadId());
+    EXPECT_FALSE(System().IsWorkPending());
+    PumpUntil([] { return false; }, 30);
+    EXPECT_EQ(worker->runs, 1);  // a hundred signals, one wake-up
+    System().RemoveWorker(worker.Get());
+}
+
+// ---------------------------------------------------------------------------- files and folders
+
+TEST(SystemFiles, DeleteFile) {
+    TempFolder folder;
+    PutFile(folder.Path() + L"ro.txt", "x");
+    ASSERT_TRUE(::SetFileAttributesW((folder.Path() + L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(System().DeleteFile(folder.Uri(L"ro.txt").Get()));
+    EXPECT_FALSE(Exists(folder.Path() + L"ro.txt"));
+    EXPECT_FALSE(System().DeleteFile(folder.Uri(L"ro.txt").Get()));
+    EXPECT_FALSE(System().DeleteFile(folder.Uri(L"no\\such\\folder.txt").Get()));
+    EXPECT_FALSE(System().DeleteFile(CURI::Parse(String("http://h/x")).Get()));
+
+    // A file held open without delete sharing stays, and says why.
+    PutFile(folder.Path() + L"held.txt", "x");
+    UniqueFile held(::CreateFileW((folder.Path() + L"held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    try {
+        System().DeleteFile(folder.Uri(L"held.txt").Get());
+        ADD_FAILURE() << "deleted a file that is in use";
+    } catch (const CError& e) {
+        EXPECT_TRUE(e.GetDescription().StartsWith(String("Error deleting the file '") + folder.PathString(L"held.txt") + "' ("))
+            << e.what();
+    }
+}
+
+TEST(SystemFiles, CreateFolder) {
+    TempFolder folder;
+    P<IURI> deep = folder.Uri(L"a\\b\\c");
+    System().CreateFolder(folder.Uri(L"a").Get(), true);
+    System().CreateFolder(deep.Get(), false);
+    EXPECT_TRUE(Exists(folder.Path() + L"a\\b\\c"));
+    System().CreateFolder(deep.Get(), false);  // existing is fine when allowed
+    try {
+        System().CreateFolder(deep.Get(), true);
+        ADD_FAILURE() << "an existing folder was created again";
+    } catch (const CError& e) {
+        EXPECT_TRUE(e.GetDescription().StartsWith(String("Error creating the folder '") + UriString(deep) + "' ("))
+            << e.what();
+        EXPECT_FALSE(e.GetDescription().EndsWith(String("\n).")));
+    }
+    // A folder URI ends in "/"; that does not make the folder "already there".
+    System().CreateFolder(folder.Uri(L"d\\e\\").Get(), true);
+    EXPECT_TRUE(Exists(folder.Path() + L"d\\e"));
+}
+
+TEST(SystemFiles, UniqueFilesAndFolders) {
+    TempFolder folder;
+    P<IURI> file = System().CreateUniqueFile(folder.Uri().Get(), String("tmp"), String(".dat"));
+    std::string name = Latin1(UriString(file));
+    name = name.substr(name.rfind('/') + 1);
+    EXPECT_TRUE(std::regex_match(name, std::regex("tmp[0-9A-F]{8}\\.dat"))) << name;
+    EXPECT_TRUE(System().FileExists(file.Get()));
+    EXPECT_NE(UriString(System().CreateUniqueFile(folder.Uri().Get(), String("tmp"), String(".dat"))), UriString(file));
+
+    P<IURI> sub = System().CreateUniqueFolder(folder.Uri().Get(), String("job"), String::Null());
+    EXPECT_TRUE(UriString(sub).EndsWith(String("/")));
+    EXPECT_TRUE(System().PathExists(sub.Get()));
+    EXPECT_FALSE(System().FileExists(sub.Get()));
+    EXPECT_TRUE(System().FindExists(sub.Get()));
+
+    // A missing folder cannot hold a unique file: the error comes at once, not after ten
+    // thousand names.
+    EXPECT_THROW(System().CreateUniqueFile(folder.Uri(L"missing\\").Get(), String("tmp"), String(".dat")),
+                 CFileNotFoundError);
+
+    P<IURI> temp = System().CreateUniqueTempFile(String("kest"), String(".tmp"));
+    EXPECT_TRUE(System().DeleteFile(temp.Get()));
+}
+
+TEST(SystemFiles, MoveCopyAndTrees) {
+    TempFolder folder;
+    PutFile(folder.Path() + L"a.txt", "alpha");
+    PutFile(folder.Path() + L"b.txt", "beta");
+    try {
+        System().MoveFile(folder.Uri(L"a.txt").Get(), folder.Uri(L"b.txt").Get(), false);
+        ADD_FAILURE() << "moved over an existing file";
+    } catch (const CFileError& e) {
+        EXPECT_EQ(e.GetDescription(), String("Error moving file '") + UriString(folder.Uri(L"a.txt")) + "' to '" +
+                                          UriString(folder.Uri(L"b.txt")) + "'.");
+    }
+    System().MoveFile(folder.Uri(L"a.txt").Get(), folder.Uri(L"b.txt").Get(), true);
+    EXPECT_FALSE(Exists(folder.Path() + L"a.txt"));
+    EXPECT_EQ(FileText(folder.Path() + L"b.txt"), "alpha");
+
+    System().CopyFile(folder.Uri(L"b.txt").Get(), folder.Uri(L"c.txt").Get(), false);
+    EXPECT_EQ(FileText(folder.Path() + L"c.txt"), "alpha");
+    EXPECT_THROW(System().CopyFile(folder.Uri(L"b.txt").Get(), folder.Uri(L"c.txt").Get(), false), CFileError);
+    EXPECT_THROW(System().MoveFile(CURI::Parse(String("http://h/x")).Get(), folder.Uri(L"d.txt").Get(), false),
+                 CInvalidArgError);
+
+    // A tree with a read-only file in it goes as a whole; what is not there gives false.
+    System().CreateFolder(folder.Uri(L"tree\\x\\y").Get(), false);
+    PutFile(folder.Path() + L"tree\\x\\y\\ro.txt", "r");
+    ASSERT_TRUE(::SetFileAttributesW((folder.Path() + L"tree\\x\\y\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    PutFile(folder.Path() + L"tree\\top.txt", "t");
+    System().MoveFolder(folder.Uri(L"tree\\").Get(), folder.Uri(L"moved\\").Get(), false);
+    EXPECT_TRUE(Exists(folder.Path() + L"moved\\x\\y\\ro.txt"));
+    EXPECT_FALSE(System().DeleteFolder(folder.Uri(L"tree").Get()));
+    EXPECT_THROW(System().DeleteFolder(folder.Uri(L"moved").Get()), CError);  // not empty
+    EXPECT_TRUE(System().DeleteFolderTree(folder.Uri(L"moved\\").Get()));
+    EXPECT_FALSE(Exists(folder.Path() + L"moved"));
+    EXPECT_FALSE(System().DeleteFolderTree(folder.Uri(L"moved\\").Get()));
+}
+
+TEST(SystemFiles, RecycleWhatIsNotThere) {
+    TempFolder folder;
+    EXPECT_FALSE(System().RecycleFile(folder.Uri(L"missing.txt").Get()));
+    EXPECT_FALSE(System().RecycleFolder(folder.Uri(L"missing\\").Get()));
+    EXPECT_FALSE(System().RecycleFile(CURI::Parse(String("http://h/x")).Get()));
+}
+
+// A path well beyond MAX_PATH, through every operation on the way.
+TEST(SystemFiles, LongPaths) {
+    TempFolder folder;
+    std::wstring segment(100, L'L');
+    std::wstring deep = segment + L"\\" + segment + L"\\" + segment;
+    P<IURI> deepFolder = folder.Uri(deep + L"\\");
+    System().CreateFolder(deepFolder.Get(), true);
+    P<IURI> file = folder.Uri(deep + L"\\data.bin");
+    ASSERT_GT(System().UriToPath(file.Get(), false).Length(), 300);
+    EXPECT_TRUE(System().UriToPath(file.Get(), false).StartsWith(String("\\\\?\\")));
+
+    {
+        P<IOutStream> out = GetStreamManager()->RequireOutStream(file.Get(), kShareNone);
+        out->Write("long way", 8);
+    }
+    EXPECT_TRUE(System().FileExists(file.Get()));
+    P<IURI> moved = folder.Uri(deep + L"\\moved.bin");
+    System().MoveFile(file.Get(), moved.Get(), false);
+    EXPECT_FALSE(System().FileExists(file.Get()));
+    {
+        P<IInStream> in = GetStreamManager()->RequireInStream(moved.Get(), kShareRead);
+        char text[8];
+        in->ReadFully(text, 8);
+        EXPECT_EQ(std::string(text, 8), "long way");
+    }
+    P<IURI> unique = System().CreateUniqueFile(deepFolder.Get(), String("tmp"), String(".dat"));
+    EXPECT_TRUE(System().DeleteFile(unique.Get()));
+    EXPECT_TRUE(System().DeleteFile(moved.Get()));
+    EXPECT_FALSE(System().FileExists(moved.Get()));
+    EXPECT_TRUE(System().DeleteFolderTree(folder.Uri(segment + L"\\").Get()));
+    EXPECT_FALSE(Exists(folder.Path() + segment));
+}
+
+}  // namespace kest_test
