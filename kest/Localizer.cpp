@@ -2,30 +2,9 @@
 
 #include "kest/Error.h"
 #include "kest/ServiceSlot.h"
-
-#include <windows.h>
+#include "kest/Thread.h"
 
 namespace kest {
-
-// Any thread may look texts up while another installs them.
-struct CStringLocalizer::Lock {
-    Lock() { ::InitializeCriticalSection(&section); }
-    ~Lock() { ::DeleteCriticalSection(&section); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-    CRITICAL_SECTION section;
-};
-
-class CStringLocalizer::CHold {
-public:
-    explicit CHold(Lock& lock) : m_lock(lock) { ::EnterCriticalSection(&m_lock.section); }
-    ~CHold() { ::LeaveCriticalSection(&m_lock.section); }
-    CHold(const CHold&) = delete;
-    CHold& operator=(const CHold&) = delete;
-
-private:
-    Lock& m_lock;
-};
 
 namespace {
 
@@ -35,17 +14,18 @@ constexpr int kMaxParentChain = 1024;
 
 }  // namespace
 
-CStringLocalizer::CStringLocalizer() : m_lock(std::make_unique<Lock>()), m_texts(New<CValueList>()) {}
+// Any thread may look texts up while another installs them.
+CStringLocalizer::CStringLocalizer() : m_lock(GetMutexFactory().CreateMutex()), m_texts(New<CValueList>()) {}
 
 CStringLocalizer::~CStringLocalizer() = default;
 
 P<IStringLocalizer> CStringLocalizer::Parent() {
-    CHold hold(*m_lock);
+    CMutexLock hold(m_lock.Get());
     return m_parent;
 }
 
 void CStringLocalizer::Clear() {
-    CHold hold(*m_lock);
+    CMutexLock hold(m_lock.Get());
     m_texts->Clear();
 }
 
@@ -62,21 +42,21 @@ void CStringLocalizer::SetParent(P<IStringLocalizer> parent) {
         node = local->Parent();
     }
     {
-        CHold hold(*m_lock);
+        CMutexLock hold(m_lock.Get());
         m_parent.Swap(parent);
     }
     // The old parent (now in `parent`) is released here, outside the lock.
 }
 
 void CStringLocalizer::SetText(const String& key, const String& text) {
-    CHold hold(*m_lock);
+    CMutexLock hold(m_lock.Get());
     m_texts->SetString(key, text);
 }
 
 String CStringLocalizer::GetText(const String& key, const String& defaultText) {
     P<IStringLocalizer> parent;
     {
-        CHold hold(*m_lock);
+        CMutexLock hold(m_lock.Get());
         String text = m_texts->GetString(key, String::Null());
         if (!text.IsNull()) return text;
         parent = m_parent;

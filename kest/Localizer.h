@@ -8,9 +8,8 @@
 
 #include "kest/Object.h"
 #include "kest/String.h"
+#include "kest/Thread.h"
 #include "kest/Values.h"
-
-#include <memory>
 
 namespace kest {
 
@@ -39,11 +38,9 @@ public:
     String GetText(const String& key, const String& defaultText) override;
 
 private:
-    struct Lock;
-    class CHold;
     P<IStringLocalizer> Parent();
 
-    std::unique_ptr<Lock> m_lock;
+    P<IMutex> m_lock;
     P<CValueList> m_texts;
     P<IStringLocalizer> m_parent;
 };
