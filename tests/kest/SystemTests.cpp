@@ -287,8 +287,16 @@ TEST(SystemFiles, MoveCopyAndTrees) {
     EXPECT_FALSE(System().DeleteFolderTree(folder.Uri(L"moved\\").Get()));
 }
 
-TEST(SystemFiles, RecycleWhatIsNotThere) {
+TEST(SystemFiles, Recycle) {
     TempFolder folder;
+    PutFile(folder.Path() + L"bin.txt", "b");
+    System().CreateFolder(folder.Uri(L"binned\\inner").Get(), false);
+    PutFile(folder.Path() + L"binned\\inner\\x.txt", "x");
+    EXPECT_TRUE(System().RecycleFile(folder.Uri(L"bin.txt").Get()));
+    EXPECT_FALSE(Exists(folder.Path() + L"bin.txt"));
+    EXPECT_TRUE(System().RecycleFolder(folder.Uri(L"binned\\").Get()));
+    EXPECT_FALSE(Exists(folder.Path() + L"binned"));
+
     EXPECT_FALSE(System().RecycleFile(folder.Uri(L"missing.txt").Get()));
     EXPECT_FALSE(System().RecycleFolder(folder.Uri(L"missing\\").Get()));
     EXPECT_FALSE(System().RecycleFile(CURI::Parse(String("http://h/x")).Get()));
