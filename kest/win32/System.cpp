@@ -421,8 +421,12 @@ P<IURI> CSystem::UniqueEntry(IURI* folder, const String& prefix, const String& s
             code = ::GetLastError();
         }
         ++failures;
-        // Another name cannot help when the folder itself is missing.
-        if (code == ERROR_PATH_NOT_FOUND) break;
+        // Another name helps only when this one was taken; a missing folder or a prefix that
+        // no file name may hold fails the same way ten thousand times.
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED &&
+            code != ERROR_SHARING_VIOLATION) {
+            break;
+        }
     }
     String message = isFolder ? LookupLocalizedText(String("kest.CSystem.CreateUniqueFolderFailed"),
                                                     String(L"Error creating unique folder name."))

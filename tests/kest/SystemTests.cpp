@@ -243,10 +243,18 @@ TEST(SystemFiles, UniqueFilesAndFolders) {
     EXPECT_FALSE(System().FileExists(sub.Get()));
     EXPECT_TRUE(System().FindExists(sub.Get()));
 
-    // A missing folder cannot hold a unique file: the error comes at once, not after ten
-    // thousand names.
+    // A missing folder, or a prefix no name may hold, fails at once, not after ten thousand
+    // names.
     EXPECT_THROW(System().CreateUniqueFile(folder.Uri(L"missing\\").Get(), String("tmp"), String(".dat")),
                  CFileNotFoundError);
+    DWORD start = ::GetTickCount();
+    try {
+        System().CreateUniqueFile(folder.Uri().Get(), String("bad<|>"), String(".dat"));
+        ADD_FAILURE() << "a name with forbidden characters was created";
+    } catch (const CError& e) {
+        EXPECT_TRUE(e.GetDescription().StartsWith(String("Error creating unique file name. "))) << e.what();
+    }
+    EXPECT_LT(::GetTickCount() - start, 1000u);
 
     P<IURI> temp = System().CreateUniqueTempFile(String("kest"), String(".tmp"));
     EXPECT_TRUE(System().DeleteFile(temp.Get()));
@@ -280,6 +288,13 @@ TEST(SystemFiles, MoveCopyAndTrees) {
     PutFile(folder.Path() + L"tree\\top.txt", "t");
     System().MoveFolder(folder.Uri(L"tree\\").Get(), folder.Uri(L"moved\\").Get(), false);
     EXPECT_TRUE(Exists(folder.Path() + L"moved\\x\\y\\ro.txt"));
+    // Over an existing folder only when asked to, and then the old one is replaced.
+    System().CreateFolder(folder.Uri(L"other\\old").Get(), false);
+    EXPECT_THROW(System().MoveFolder(folder.Uri(L"other").Get(), folder.Uri(L"moved").Get(), false), CFileError);
+    System().MoveFolder(folder.Uri(L"moved").Get(), folder.Uri(L"other").Get(), true);
+    EXPECT_TRUE(Exists(folder.Path() + L"other\\x\\y\\ro.txt"));
+    EXPECT_FALSE(Exists(folder.Path() + L"other\\old"));
+    System().MoveFolder(folder.Uri(L"other").Get(), folder.Uri(L"moved").Get(), false);
     EXPECT_FALSE(System().DeleteFolder(folder.Uri(L"tree").Get()));
     EXPECT_THROW(System().DeleteFolder(folder.Uri(L"moved").Get()), CError);  // not empty
     EXPECT_TRUE(System().DeleteFolderTree(folder.Uri(L"moved\\").Get()));
