@@ -334,16 +334,16 @@ void CStringFormat::FormatInteger(const IntegerArg& arg) {
     AppendRepeated(' ', trailing);
 }
 
-std::string CStringFormat::PrintfSpec(char letter, bool withPrecision) const {
-    std::string spec(1, '%');
-    spec.append(m_flagText);
-    if (m_width >= 0) spec.append(std::to_string(m_width));
+std::string CStringFormat::PrintfField(char letter, bool withPrecision) const {
+    std::string field(1, '%');
+    field.append(m_flagText);
+    if (m_width >= 0) field.append(std::to_string(m_width));
     if (withPrecision && m_precision >= 0) {
-        spec.push_back('.');
-        spec.append(std::to_string(m_precision));
+        field.push_back('.');
+        field.append(std::to_string(m_precision));
     }
-    spec.push_back(letter);
-    return spec;
+    field.push_back(letter);
+    return field;
 }
 
 void CStringFormat::EnsureScratch(size_t size) {
@@ -353,13 +353,13 @@ void CStringFormat::EnsureScratch(size_t size) {
 }
 
 void CStringFormat::FormatFloating(double value) {
-    const std::string spec = PrintfSpec(char(m_letter), true);
+    const std::string field = PrintfField(char(m_letter), true);
     // Room for the widest result: sign, every digit of the largest double before the point, the
     // point, the digits after it, an exponent, the width's padding and the terminator.
     const size_t precision = size_t(m_precision >= 0 ? m_precision : 6);
     const size_t width = size_t(m_width > 0 ? m_width : 0);
     EnsureScratch(width + precision + kMaxDoubleDigits + 16);
-    int n = std::snprintf(m_scratch.get(), m_scratchSize, spec.c_str(), value);
+    int n = std::snprintf(m_scratch.get(), m_scratchSize, field.c_str(), value);
     if (n < 0 || size_t(n) >= m_scratchSize) Fail(kMismatch);
     for (int k = 0; k < n; ++k) m_result.push_back(CodePoint(uint8_t(m_scratch[size_t(k)])));
 }
@@ -372,9 +372,9 @@ void CStringFormat::FormatCharacter(CodePoint cp) {
         FormatCodePoints(&cp, 1);
         return;
     }
-    const std::string spec = PrintfSpec('c', false);
+    const std::string field = PrintfField('c', false);
     EnsureScratch(size_t(m_width > 0 ? m_width : 0) + 8);
-    int n = std::snprintf(m_scratch.get(), m_scratchSize, spec.c_str(), int(cp));
+    int n = std::snprintf(m_scratch.get(), m_scratchSize, field.c_str(), int(cp));
     if (n < 0 || size_t(n) >= m_scratchSize) Fail(kMismatch);
     for (int k = 0; k < n; ++k) m_result.push_back(CodePoint(uint8_t(m_scratch[size_t(k)])));
 }

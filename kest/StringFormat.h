@@ -80,7 +80,7 @@ private:
     void AppendLiteral(int32_t from, int32_t to);
     void AppendRepeated(CodePoint cp, int64_t count);
     [[noreturn]] void Fail(const char* argument);
-    std::string PrintfSpec(char letter, bool withPrecision) const;
+    std::string PrintfField(char letter, bool withPrecision) const;
     void EnsureScratch(size_t size);
 
     std::vector<CodePoint> m_format;
