@@ -46,7 +46,13 @@ bool CGlobalMutexImpl::TryLock() {
     throw CException(String("Error locking global mutex ") + m_name, String::Null());
 }
 
-void CGlobalMutexImpl::Unlock() { ::ReleaseMutex(m_mutex.get()); }
+void CGlobalMutexImpl::Unlock() {
+    if (!::ReleaseMutex(m_mutex.get())) {
+        // Only a thread that does not hold the mutex gets here, and it has nothing to give back;
+        // unlocking runs in scoped locks' destructors, where no error may be raised.
+        return;
+    }
+}
 
 P<IMutex> CMutexFactory::CreateMutex() { return New<CMutexImpl>(); }
 P<IMutex> CMutexFactory::CreateGlobalMutex(const String& name) { return New<CGlobalMutexImpl>(name); }
