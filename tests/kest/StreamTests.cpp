@@ -2,6 +2,7 @@
 
 #include "kest/Error.h"
 #include "kest/Stream.h"
+#include "kest/Thread.h"
 #include "kest/StreamManager.h"
 #include "kest/URI.h"
 #include "kest/win32/DiskStream.h"
@@ -248,6 +249,33 @@ TEST(DiskStream, DeleteOnCloseAndReadWrite) {
         EXPECT_TRUE(Exists(folder.Path() + L"temp.bin"));
     }
     EXPECT_FALSE(Exists(folder.Path() + L"temp.bin"));
+}
+
+// One stream, two writing threads: each write lands whole at the end the other left.
+TEST(DiskStream, SharedBetweenThreads) {
+    TempFolder folder;
+    P<ISeekableIOStream> io = GetStreamManager()->RequireSeekableIOStream(folder.Uri(L"shared.bin").Get(), kShareNone);
+    struct Writer : CObject, IRunnable {
+        Writer(IOutStream* out, char fill) : m_out(out), m_fill(fill) {}
+        void Run() override {
+            char block[64];
+            std::memset(block, m_fill, sizeof(block));
+            for (int i = 0; i < 200; ++i) m_out->Write(block, sizeof(block));
+        }
+        IOutStream* m_out;
+        char m_fill;
+    };
+    P<IThread> a = GetThreadManager()->CreateThread(New<Writer>(io.Get(), 'a').Get());
+    P<IThread> b = GetThreadManager()->CreateThread(New<Writer>(io.Get(), 'b').Get());
+    a->Join();
+    b->Join();
+    ASSERT_EQ(io->GetSize(), 2 * 200 * 64);
+    io->SeekTo(0);
+    char block[64];
+    for (int i = 0; i < 400; ++i) {
+        io->ReadFully(block, sizeof(block));
+        ASSERT_EQ(std::string(block, sizeof(block)), std::string(sizeof(block), block[0])) << "block " << i;
+    }
 }
 
 class CNullFactory : public CStreamFactory {
