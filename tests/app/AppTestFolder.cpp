@@ -80,4 +80,15 @@ std::vector<unsigned char> ListFileBytes(const std::vector<std::wstring>& lines,
     return bytes;
 }
 
+std::wstring HostText(const void* text, bool wide) {
+    if (!text) return L"(null)";
+    if (wide) return static_cast<const wchar_t*>(text);
+    const char* narrow = static_cast<const char*>(text);
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, narrow, -1, out.data(), n);
+    out.resize(out.size() - 1);
+    return out;
+}
+
 }  // namespace app_tests

@@ -29,6 +29,10 @@ private:
 
 enum class ListEncoding { LittleEndianWithMark, BigEndianWithMark, LittleEndianWithoutMark };
 
+// A text the shell lends the engine, read back: UTF-16 when wide, else the ANSI code page;
+// "(null)" for no text.
+std::wstring HostText(const void* text, bool wide);
+
 // The bytes of a list file holding the lines, each ended by CR LF.
 std::vector<unsigned char> ListFileBytes(const std::vector<std::wstring>& lines, ListEncoding encoding);
 

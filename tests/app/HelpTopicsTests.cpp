@@ -14,19 +14,6 @@ using app_tests::CTempFolder;
 
 namespace {
 
-std::wstring Narrowed(const char* narrow) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, narrow, -1, wide.data(), n);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
-std::wstring Text(const void* text, bool wide) {
-    if (!text) return L"(null)";
-    return wide ? std::wstring(static_cast<const wchar_t*>(text)) : Narrowed(static_cast<const char*>(text));
-}
-
 struct TopicTableParam {
     bool nt;
     const wchar_t* helpFile;
@@ -45,7 +32,7 @@ TEST_P(TopicTable, EightyFiveRowsInTheEnginesOrder) {
     const HelpTopicTable& table = app.m_helpTable;
     ASSERT_EQ(85u, table.rowCount);
     EXPECT_EQ(2u, table.version);
-    EXPECT_EQ(helpFile, Text(table.helpFile, nt));
+    EXPECT_EQ(helpFile, app_tests::HostText(table.helpFile, nt));
 
     const struct {
         size_t index;
@@ -65,14 +52,14 @@ TEST_P(TopicTable, EightyFiveRowsInTheEnginesOrder) {
     };
     for (const auto& s : samples) {
         EXPECT_EQ(s.pageId, table.rows[s.index].pageId) << "row " << s.index;
-        EXPECT_EQ(helpFile + L"::/" + s.file, Text(table.rows[s.index].text, nt)) << "row " << s.index;
+        EXPECT_EQ(helpFile + L"::/" + s.file, app_tests::HostText(table.rows[s.index].text, nt)) << "row " << s.index;
     }
 
     std::map<int32_t, int> uses;
     for (size_t i = 0; i < 85; ++i) {
         const HelpTopicRow& row = table.rows[i];
         EXPECT_EQ(0u, row.zero);
-        const std::wstring text = Text(row.text, nt);
+        const std::wstring text = app_tests::HostText(row.text, nt);
         EXPECT_EQ(0u, text.find(helpFile + L"::/")) << "row " << i;
         EXPECT_EQ(text.size() - 4, text.rfind(L".htm")) << "row " << i;
         ++uses[row.pageId];

@@ -1,6 +1,7 @@
 // The record the engine receives, read back by offset as the engine reads it.
 #include "app/About.h"
 #include "app/NarrowText.h"
+#include "tests/app/AppTestFolder.h"
 #include "app/PyrlanApp.h"
 
 #include <gtest/gtest.h>
@@ -18,19 +19,10 @@ uint32_t At(const BlazenHostRecord& r, size_t offset) {
     return value;
 }
 
-std::wstring Narrowed(const char* narrow) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, narrow, -1, wide.data(), n);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
 std::wstring TextAt(const BlazenHostRecord& r, size_t offset, bool wide) {
     const uint32_t address = At(r, offset);
-    if (!address) return L"(null)";
     const void* text = reinterpret_cast<const void*>(static_cast<uintptr_t>(address));
-    return wide ? std::wstring(static_cast<const wchar_t*>(text)) : Narrowed(static_cast<const char*>(text));
+    return app_tests::HostText(text, wide);
 }
 
 // Values the engine is built against; the shell neither reads nor derives them.
@@ -213,7 +205,7 @@ TEST(About, TemplateWithTheMakersLinesAndTheEnginesPlaceholders) {
     EXPECT_LT(about.find(L"<br/>", secondBlock), about.find(L" - ", secondBlock));
     EXPECT_EQ(about.size() - 12, about.rfind(L"</p></about>"));
     EXPECT_EQ(std::wstring::npos, about.find(L"%DOCUMENTATION%"));
-    EXPECT_EQ(Narrowed(app.m_aboutTextA.c_str()), about);
+    EXPECT_EQ(app_tests::HostText(app.m_aboutTextA.c_str(), false), about);
 }
 
 TEST(About, OwnPlaceholdersTakeTheProgramsWords) {
