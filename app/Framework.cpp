@@ -146,8 +146,16 @@ void CFrameworkApp::PumpWaitingMessages() {
 int CFrameworkApp::Run(HINSTANCE instance) {
     m_instance = instance;
     if (m_appName.empty()) m_appName = ModuleBaseName(instance);
-    if (!InitInstance()) return ExitInstance();
-    // The shell never keeps running after its initialisation; a program that does would pump here.
+    if (InitInstance()) {
+        // A program that keeps running after its initialisation gets the usual message loop;
+        // the shell does all its work inside InitInstance and never comes here.
+        MSG msg;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (PreTranslateMessage(&msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
     return ExitInstance();
 }
 

@@ -39,7 +39,7 @@ public:
     // Runs a message loop step for every waiting message, through PreTranslateMessage.
     void PumpWaitingMessages();
 
-    // The framework's entry: runs InitInstance and, when it fails, ExitInstance.
+    // The framework's entry: InitInstance, the message loop when it succeeded, then ExitInstance.
     int Run(HINSTANCE instance);
 
 private:
