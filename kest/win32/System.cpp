@@ -11,9 +11,11 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include "kest/win32/UndefWin32Names.h"
 
+#include <cstring>
 #include <memory>
 
 namespace kest {
@@ -295,8 +297,145 @@ int32_t CSystem::GetShell32Version() { return CachedDllVersion(m_shell32Version,
 int32_t CSystem::GetShlwapiVersion() { return CachedDllVersion(m_shlwapiVersion, L"shlwapi.dll"); }
 int32_t CSystem::GetComctl32Version() { return CachedDllVersion(m_comctl32Version, L"comctl32.dll"); }
 
-void CSystem::FreeShellMemory(void* pointer) { ::CoTaskMemFree(pointer); }
-void* CSystem::AllocShellMemory(size_t size) { return ::CoTaskMemAlloc(size); }
+// ------------------------------------------------------------------------------- shell name space
+
+namespace {
+
+// A failed shell call becomes the error of its system code; HRESULTs that wrap a Win32 code give
+// that code, so that "not found" raises CFileNotFoundError naming the object when it is a URI.
+void CheckShell(HRESULT result, const IBase* object = nullptr) {
+    if (SUCCEEDED(result)) return;
+    uint32_t code = HRESULT_FACILITY(result) == FACILITY_WIN32 ? uint32_t(HRESULT_CODE(result)) : uint32_t(result);
+    RaiseSystemError(code, String::Null(), object);
+}
+
+// The empty list: the desktop itself, for callers that pass null.
+const ITEMIDLIST* OrEmpty(LPCITEMIDLIST list) {
+    static const USHORT empty = 0;
+    return list ? list : reinterpret_cast<const ITEMIDLIST*>(&empty);
+}
+
+// Bytes of a list's items, without the terminating zero.
+size_t ItemBytes(LPCITEMIDLIST list) {
+    if (!list) return 0;
+    const BYTE* at = reinterpret_cast<const BYTE*>(list);
+    size_t total = 0;
+    for (;;) {
+        USHORT size;
+        std::memcpy(&size, at + total, sizeof(size));
+        if (size == 0) return total;
+        total += size;
+    }
+}
+
+struct TaskMemoryFree {
+    void operator()(void* pointer) const { ::CoTaskMemFree(pointer); }
+};
+
+}  // namespace
+
+IMalloc* CSystem::ShellAllocator() {
+    CMutexLock lock(m_mutex.Get());
+    if (!m_shellAllocator) CheckShell(::SHGetMalloc(m_shellAllocator.put()));
+    return m_shellAllocator.get();
+}
+
+void CSystem::FreeShellMemory(void* pointer) {
+    if (pointer) ShellAllocator()->Free(pointer);
+}
+
+void* CSystem::AllocShellMemory(size_t size) { return ShellAllocator()->Alloc(size); }
+
+size_t CSystem::GetItemIdListSize(LPCITEMIDLIST list) { return list ? ItemBytes(list) + sizeof(USHORT) : 0; }
+
+UniqueItemIdList CSystem::ConcatItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
+    size_t firstBytes = ItemBytes(first);
+    size_t secondBytes = ItemBytes(second);
+    UniqueItemIdList list(static_cast<LPITEMIDLIST>(AllocShellMemory(firstBytes + secondBytes + sizeof(USHORT))));
+    if (!list) RaiseSystemError(ERROR_NOT_ENOUGH_MEMORY);
+    BYTE* at = reinterpret_cast<BYTE*>(list.get());
+    if (firstBytes) std::memcpy(at, first, firstBytes);
+    if (secondBytes) std::memcpy(at + firstBytes, second, secondBytes);
+    std::memset(at + firstBytes + secondBytes, 0, sizeof(USHORT));
+    return list;
+}
+
+UniqueItemIdList CSystem::CopyItemIdList(LPCITEMIDLIST list) {
+    if (!list) return UniqueItemIdList();
+    return ConcatItemIdLists(list, nullptr);
+}
+
+int32_t CSystem::CompareItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
+    TComPtr<IShellFolder> desktop;
+    GetDesktopFolder(desktop);
+    HRESULT result = desktop->CompareIDs(0, OrEmpty(first), OrEmpty(second));
+    CheckShell(result);
+    return int32_t(static_cast<short>(HRESULT_CODE(result)));
+}
+
+UniqueItemIdList CSystem::PathToItemIdList(const String& path) {
+    TComPtr<IShellFolder> desktop;
+    GetDesktopFolder(desktop);
+    String wide = (path.IsNull() ? String() : path).AsUTF16();
+    std::wstring name(wide.WideData());  // the shell takes a writable name
+    UniqueItemIdList list;
+    HRESULT result = desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, list.put(), nullptr);
+    if (FAILED(result)) {
+        P<IURI> uri = win32::PathToUri(path);
+        CheckShell(result, uri.Get());
+    }
+    return list;
+}
+
+String CSystem::ItemIdListToPath(LPCITEMIDLIST list) {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (!::SHGetPathFromIDListW(OrEmpty(list), path)) return String();
+    return String::Copy(path);
+}
+
+void CSystem::GetDesktopFolder(TComPtr<IShellFolder>& folder) { CheckShell(::SHGetDesktopFolder(folder.put())); }
+
+TComPtr<IShellFolder> CSystem::BindToFolder(LPCITEMIDLIST list) {
+    TComPtr<IShellFolder> desktop;
+    GetDesktopFolder(desktop);
+    if (ItemBytes(list) == 0) return desktop;
+    TComPtr<IShellFolder> folder;
+    CheckShell(desktop->BindToObject(list, nullptr, IID_PPV_ARGS(folder.put())));
+    return folder;
+}
+
+TComPtr<IShellFolder> CSystem::BindToParentFolder(LPCITEMIDLIST list, LPCITEMIDLIST* lastItem) {
+    TComPtr<IShellFolder> parent;
+    LPCITEMIDLIST last = nullptr;
+    CheckShell(::SHBindToParent(OrEmpty(list), IID_PPV_ARGS(parent.put()), &last));
+    if (lastItem) *lastItem = last;
+    return parent;
+}
+
+String CSystem::GetDisplayName(IShellFolder* folder, LPCITEMIDLIST item, uint32_t flags) {
+    if (!folder) throw CInvalidArgError(String("folder"), String("GetDisplayName"), this);
+    STRRET name = {};
+    CheckShell(folder->GetDisplayNameOf(OrEmpty(item), SHGDNF(flags), &name));
+    wchar_t* text = nullptr;
+    // Takes over the name's own memory, if it has any, whether it succeeds or not.
+    CheckShell(::StrRetToStrW(&name, OrEmpty(item), &text));
+    std::unique_ptr<wchar_t, TaskMemoryFree> owned(text);
+    return String::Copy(owned ? owned.get() : L"");
+}
+
+String CSystem::GetItemDisplayName(LPCITEMIDLIST list, uint32_t flags) {
+    LPCITEMIDLIST last = nullptr;
+    TComPtr<IShellFolder> parent = BindToParentFolder(list, &last);
+    return GetDisplayName(parent.get(), last, flags);
+}
+
+uint32_t CSystem::GetItemAttributes(LPCITEMIDLIST list, uint32_t mask) {
+    LPCITEMIDLIST last = nullptr;
+    TComPtr<IShellFolder> parent = BindToParentFolder(list, &last);
+    SFGAOF attributes = mask;
+    CheckShell(parent->GetAttributesOf(1, &last, &attributes));
+    return uint32_t(attributes & mask);
+}
 
 // ---------------------------------------------------------------------------------- sub-systems
 

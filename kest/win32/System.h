@@ -8,6 +8,7 @@
 #include "kest/Thread.h"
 #include "kest/win32/Handles.h"
 #include "kest/win32/MessageWindow.h"
+#include "kest/win32/Shell.h"
 #include "kest/win32/Win32.h"
 #include "kest/win32/WorkerManager.h"
 
@@ -20,6 +21,36 @@ public:
     virtual int32_t GetShell32Version() = 0;
     virtual int32_t GetShlwapiVersion() = 0;
     virtual int32_t GetComctl32Version() = 0;
+
+    // Item id lists name shell items the way the shell's folders do. Lists given are borrowed
+    // (null stands for the empty list, the desktop); lists returned are the caller's, in shell
+    // memory. Failures of the shell raise through RaiseSystemError.
+    //
+    // A new list of first's items followed by second's (second relative to first's last item).
+    virtual UniqueItemIdList ConcatItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) = 0;
+    virtual UniqueItemIdList CopyItemIdList(LPCITEMIDLIST list) = 0;
+    // Orders two absolute lists as the desktop folder does: 0 when they name the same item.
+    virtual int32_t CompareItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) = 0;
+    // Bytes of a list with its terminating zero; 0 for null.
+    virtual size_t GetItemIdListSize(LPCITEMIDLIST list) = 0;
+    // The absolute list of a path, parsed by the desktop folder.
+    virtual UniqueItemIdList PathToItemIdList(const String& path) = 0;
+    // The file-system path of an absolute list; the empty string for items outside the file system.
+    virtual String ItemIdListToPath(LPCITEMIDLIST list) = 0;
+    // The folder an absolute list names (the desktop for the empty list).
+    virtual TComPtr<IShellFolder> BindToFolder(LPCITEMIDLIST list) = 0;
+    // The folder holding the last item of an absolute list; lastItem points into list.
+    virtual TComPtr<IShellFolder> BindToParentFolder(LPCITEMIDLIST list, LPCITEMIDLIST* lastItem) = 0;
+    // The root of the shell's name space. An out-parameter, because ISystem already has a
+    // GetDesktopFolder that answers the desktop's file-system folder as a URI.
+    virtual void GetDesktopFolder(TComPtr<IShellFolder>& folder) = 0;
+    // The display name of an item of folder, as the SHGDN flags ask.
+    virtual String GetDisplayName(IShellFolder* folder, LPCITEMIDLIST item, uint32_t flags) = 0;
+    // The same for an absolute list.
+    virtual String GetItemDisplayName(LPCITEMIDLIST list, uint32_t flags) = 0;
+    // The SFGAO attributes of an absolute list's item, of those asked for in mask.
+    virtual uint32_t GetItemAttributes(LPCITEMIDLIST list, uint32_t mask) = 0;
+    // Through the shell's allocator; freeing null does nothing, a failed allocation gives null.
     virtual void FreeShellMemory(void* pointer) = 0;
     virtual void* AllocShellMemory(size_t size) = 0;
     virtual bool IsNT() = 0;
@@ -98,6 +129,18 @@ public:
     int32_t GetShell32Version() override;
     int32_t GetShlwapiVersion() override;
     int32_t GetComctl32Version() override;
+    UniqueItemIdList ConcatItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) override;
+    UniqueItemIdList CopyItemIdList(LPCITEMIDLIST list) override;
+    int32_t CompareItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) override;
+    size_t GetItemIdListSize(LPCITEMIDLIST list) override;
+    UniqueItemIdList PathToItemIdList(const String& path) override;
+    String ItemIdListToPath(LPCITEMIDLIST list) override;
+    TComPtr<IShellFolder> BindToFolder(LPCITEMIDLIST list) override;
+    TComPtr<IShellFolder> BindToParentFolder(LPCITEMIDLIST list, LPCITEMIDLIST* lastItem) override;
+    void GetDesktopFolder(TComPtr<IShellFolder>& folder) override;
+    String GetDisplayName(IShellFolder* folder, LPCITEMIDLIST item, uint32_t flags) override;
+    String GetItemDisplayName(LPCITEMIDLIST list, uint32_t flags) override;
+    uint32_t GetItemAttributes(LPCITEMIDLIST list, uint32_t mask) override;
     void FreeShellMemory(void* pointer) override;
     void* AllocShellMemory(size_t size) override;
     bool IsNT() override;
@@ -122,6 +165,7 @@ private:
     String LocalPath(IURI* uri);
     void Move(IURI* source, IURI* destination, bool overwrite, bool isFolder);
     bool Recycle(IURI* uri, const char* key, const wchar_t* defaultText, const char* placeholder);
+    IMalloc* ShellAllocator();
 
     OSVersion m_version;
     P<IMutex> m_mutex;      // the sub-system table and the cached versions
@@ -135,6 +179,7 @@ private:
     using GetUserNameExFunction = BOOLEAN(WINAPI*)(int format, LPWSTR buffer, PULONG size);
     GetUserNameExFunction m_getUserNameEx = nullptr;
     P<CWindowTimer> m_window;
+    TComPtr<IMalloc> m_shellAllocator;  // asked for once, under m_mutex
 };
 
 }  // namespace kest::win32

@@ -129,6 +129,116 @@ TEST(System, WellKnownFolders) {
     EXPECT_FALSE(win32->GetSpecialFolder(0x7FFF));
 }
 
+// ------------------------------------------------------------------------------ shell name space
+
+namespace {
+
+// The shell's folders are COM objects: the thread joins an apartment for the test's length.
+class ComApartment {
+public:
+    ComApartment() : m_result(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(m_result)) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    bool Joined() const { return SUCCEEDED(m_result); }
+
+private:
+    HRESULT m_result;
+};
+
+std::wstring Wide(const String& text) { return std::wstring(text.AsUTF16().WideData()); }
+
+}  // namespace
+
+TEST(Shell, ItemIdListsOfAFolderAndItsFile) {
+    ComApartment apartment;
+    ASSERT_TRUE(apartment.Joined());
+    TempFolder folder;
+    PutFile(folder.Path() + L"child.txt", "x");
+    std::wstring folderPath = folder.Path().substr(0, folder.Path().size() - 1);
+    std::wstring childPath = folder.Path() + L"child.txt";
+    P<IWin32System> shell = Cast<IWin32System>(GetSystem());
+
+    UniqueItemIdList folderList = shell->PathToItemIdList(String::Copy(folderPath.c_str()));
+    ASSERT_TRUE(folderList);
+    EXPECT_EQ(Wide(shell->ItemIdListToPath(folderList.get())), folderPath);
+    uint32_t folderAttributes = shell->GetItemAttributes(folderList.get(), SFGAO_FOLDER | SFGAO_FILESYSTEM);
+    EXPECT_EQ(folderAttributes, uint32_t(SFGAO_FOLDER | SFGAO_FILESYSTEM));
+
+    // The file's list relative to its folder, as the folder itself parses it.
+    TComPtr<IShellFolder> bound = shell->BindToFolder(folderList.get());
+    ASSERT_TRUE(bound);
+    std::wstring childName = L"child.txt";
+    UniqueItemIdList childItem;
+    ASSERT_TRUE(SUCCEEDED(bound->ParseDisplayName(nullptr, nullptr, childName.data(), nullptr, childItem.put(), nullptr)));
+    EXPECT_EQ(Wide(shell->GetDisplayName(bound.get(), childItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING)), childName);
+
+    // Folder + item is the file's absolute list: same size as the parts, same item as parsing
+    // the full path, and its parent is the folder again.
+    UniqueItemIdList joined = shell->ConcatItemIdLists(folderList.get(), childItem.get());
+    EXPECT_EQ(shell->GetItemIdListSize(joined.get()),
+              shell->GetItemIdListSize(folderList.get()) + shell->GetItemIdListSize(childItem.get()) - 2);
+    EXPECT_EQ(Wide(shell->ItemIdListToPath(joined.get())), childPath);
+    UniqueItemIdList parsed = shell->PathToItemIdList(String::Copy(childPath.c_str()));
+    EXPECT_EQ(shell->CompareItemIdLists(joined.get(), parsed.get()), 0);
+    EXPECT_NE(shell->CompareItemIdLists(joined.get(), folderList.get()), 0);
+    EXPECT_EQ(Wide(shell->GetItemDisplayName(joined.get(), SHGDN_FORPARSING)), childPath);
+    EXPECT_EQ(shell->GetItemAttributes(joined.get(), SFGAO_FOLDER | SFGAO_FILESYSTEM), uint32_t(SFGAO_FILESYSTEM));
+    LPCITEMIDLIST last = nullptr;
+    TComPtr<IShellFolder> parent = shell->BindToParentFolder(joined.get(), &last);
+    ASSERT_TRUE(parent);
+    EXPECT_EQ(Wide(shell->GetDisplayName(parent.get(), last, SHGDN_INFOLDER | SHGDN_FORPARSING)), childName);
+
+    // A copy is a list of its own with the same bytes, freed through the shell allocator.
+    UniqueItemIdList copy = shell->CopyItemIdList(joined.get());
+    ASSERT_TRUE(copy);
+    EXPECT_NE(copy.get(), joined.get());
+    ASSERT_EQ(shell->GetItemIdListSize(copy.get()), shell->GetItemIdListSize(joined.get()));
+    EXPECT_EQ(std::memcmp(copy.get(), joined.get(), shell->GetItemIdListSize(joined.get())), 0);
+    EXPECT_EQ(shell->CompareItemIdLists(copy.get(), joined.get()), 0);
+    shell->FreeShellMemory(copy.release());
+
+    // Null is the empty list: it joins to nothing, copies to nothing, measures nothing.
+    UniqueItemIdList same = shell->ConcatItemIdLists(nullptr, folderList.get());
+    EXPECT_EQ(shell->CompareItemIdLists(same.get(), folderList.get()), 0);
+    EXPECT_FALSE(shell->CopyItemIdList(nullptr));
+    EXPECT_EQ(shell->GetItemIdListSize(nullptr), 0u);
+}
+
+TEST(Shell, DesktopFolderAndFailures) {
+    ComApartment apartment;
+    ASSERT_TRUE(apartment.Joined());
+    P<IWin32System> shell = Cast<IWin32System>(GetSystem());
+    TComPtr<IShellFolder> desktop;
+    shell->GetDesktopFolder(desktop);
+    ASSERT_TRUE(desktop);
+    // The empty list binds to the desktop itself.
+    TComPtr<IShellFolder> root = shell->BindToFolder(nullptr);
+    ASSERT_TRUE(root);
+    TComPtr<IUnknown> a, b;
+    ASSERT_TRUE(SUCCEEDED(desktop->QueryInterface(IID_PPV_ARGS(a.put()))));
+    ASSERT_TRUE(SUCCEEDED(root->QueryInterface(IID_PPV_ARGS(b.put()))));
+    EXPECT_EQ(a.get(), b.get());
+
+    TempFolder folder;
+    try {
+        shell->PathToItemIdList(folder.PathString(L"missing.txt"));
+        ADD_FAILURE() << "parsed a missing file";
+    } catch (const CFileNotFoundError& e) {
+        EXPECT_GE(e.GetDescription().Find(String("missing.txt")), 0);
+    }
+    EXPECT_THROW(shell->GetDisplayName(nullptr, nullptr, SHGDN_NORMAL), CInvalidArgError);
+
+    // Shell memory is writable for its whole size; freeing null is allowed.
+    void* block = shell->AllocShellMemory(64);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0xAB, 64);
+    shell->FreeShellMemory(block);
+    shell->FreeShellMemory(nullptr);
+}
+
 TEST(System, SubSystemTable) {
     P<IBase> object = New<CObject>();
     String type("kest_test.SubSystem");
