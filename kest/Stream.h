@@ -156,12 +156,20 @@ public:
 
     virtual P<IInStream> RequireInStream(IURI* uri, int32_t sharing) = 0;
     virtual P<IInStream> RequireInStream(IURI* uri, const StreamOptions& options) = 0;
+    virtual P<IResetableInStream> RequireResetableInStream(IURI* uri, int32_t sharing) = 0;
+    virtual P<IResetableInStream> RequireResetableInStream(IURI* uri, const StreamOptions& options) = 0;
     virtual P<ISeekableInStream> RequireSeekableInStream(IURI* uri, int32_t sharing) = 0;
     virtual P<ISeekableInStream> RequireSeekableInStream(IURI* uri, const StreamOptions& options) = 0;
     virtual P<IOutStream> RequireOutStream(IURI* uri, int32_t sharing) = 0;
     virtual P<IOutStream> RequireOutStream(IURI* uri, const StreamOptions& options) = 0;
+    virtual P<IResetableOutStream> RequireResetableOutStream(IURI* uri, int32_t sharing) = 0;
+    virtual P<IResetableOutStream> RequireResetableOutStream(IURI* uri, const StreamOptions& options) = 0;
     virtual P<ISeekableOutStream> RequireSeekableOutStream(IURI* uri, int32_t sharing) = 0;
     virtual P<ISeekableOutStream> RequireSeekableOutStream(IURI* uri, const StreamOptions& options) = 0;
+    virtual P<IIOStream> RequireIOStream(IURI* uri, int32_t sharing) = 0;
+    virtual P<IIOStream> RequireIOStream(IURI* uri, const StreamOptions& options) = 0;
+    virtual P<IResetableIOStream> RequireResetableIOStream(IURI* uri, int32_t sharing) = 0;
+    virtual P<IResetableIOStream> RequireResetableIOStream(IURI* uri, const StreamOptions& options) = 0;
     virtual P<ISeekableIOStream> RequireSeekableIOStream(IURI* uri, int32_t sharing) = 0;
     virtual P<ISeekableIOStream> RequireSeekableIOStream(IURI* uri, const StreamOptions& options) = 0;
 };

@@ -105,35 +105,22 @@ P<IStreamBase> CStreamManager::Open(StreamKind kind, IURI* uri, const StreamOpti
     return nullptr;
 }
 
-P<IInStream> CStreamManager::RequireInStream(IURI* uri, int32_t sharing) {
-    return Required(OpenInStream(uri, sharing), uri);
-}
-P<IInStream> CStreamManager::RequireInStream(IURI* uri, const StreamOptions& options) {
-    return Required(OpenInStream(uri, options), uri);
-}
-P<ISeekableInStream> CStreamManager::RequireSeekableInStream(IURI* uri, int32_t sharing) {
-    return Required(OpenSeekableInStream(uri, sharing), uri);
-}
-P<ISeekableInStream> CStreamManager::RequireSeekableInStream(IURI* uri, const StreamOptions& options) {
-    return Required(OpenSeekableInStream(uri, options), uri);
-}
-P<IOutStream> CStreamManager::RequireOutStream(IURI* uri, int32_t sharing) {
-    return Required(OpenOutStream(uri, sharing), uri);
-}
-P<IOutStream> CStreamManager::RequireOutStream(IURI* uri, const StreamOptions& options) {
-    return Required(OpenOutStream(uri, options), uri);
-}
-P<ISeekableOutStream> CStreamManager::RequireSeekableOutStream(IURI* uri, int32_t sharing) {
-    return Required(OpenSeekableOutStream(uri, sharing), uri);
-}
-P<ISeekableOutStream> CStreamManager::RequireSeekableOutStream(IURI* uri, const StreamOptions& options) {
-    return Required(OpenSeekableOutStream(uri, options), uri);
-}
-P<ISeekableIOStream> CStreamManager::RequireSeekableIOStream(IURI* uri, int32_t sharing) {
-    return Required(OpenSeekableIOStream(uri, sharing), uri);
-}
-P<ISeekableIOStream> CStreamManager::RequireSeekableIOStream(IURI* uri, const StreamOptions& options) {
-    return Required(OpenSeekableIOStream(uri, options), uri);
-}
+#define KEST_STREAM_MANAGER_REQUIRE(Interface, Kind)                                            \
+    P<Interface> CStreamManager::Require##Kind##Stream(IURI* uri, int32_t sharing) {            \
+        return Required(Open##Kind##Stream(uri, sharing), uri);                                 \
+    }                                                                                          \
+    P<Interface> CStreamManager::Require##Kind##Stream(IURI* uri, const StreamOptions& options) { \
+        return Required(Open##Kind##Stream(uri, options), uri);                                 \
+    }
+KEST_STREAM_MANAGER_REQUIRE(IInStream, In)
+KEST_STREAM_MANAGER_REQUIRE(IResetableInStream, ResetableIn)
+KEST_STREAM_MANAGER_REQUIRE(ISeekableInStream, SeekableIn)
+KEST_STREAM_MANAGER_REQUIRE(IOutStream, Out)
+KEST_STREAM_MANAGER_REQUIRE(IResetableOutStream, ResetableOut)
+KEST_STREAM_MANAGER_REQUIRE(ISeekableOutStream, SeekableOut)
+KEST_STREAM_MANAGER_REQUIRE(IIOStream, IO)
+KEST_STREAM_MANAGER_REQUIRE(IResetableIOStream, ResetableIO)
+KEST_STREAM_MANAGER_REQUIRE(ISeekableIOStream, SeekableIO)
+#undef KEST_STREAM_MANAGER_REQUIRE
 
 }  // namespace kest

@@ -16,12 +16,20 @@ public:
 
     P<IInStream> RequireInStream(IURI* uri, int32_t sharing) override;
     P<IInStream> RequireInStream(IURI* uri, const StreamOptions& options) override;
+    P<IResetableInStream> RequireResetableInStream(IURI* uri, int32_t sharing) override;
+    P<IResetableInStream> RequireResetableInStream(IURI* uri, const StreamOptions& options) override;
     P<ISeekableInStream> RequireSeekableInStream(IURI* uri, int32_t sharing) override;
     P<ISeekableInStream> RequireSeekableInStream(IURI* uri, const StreamOptions& options) override;
     P<IOutStream> RequireOutStream(IURI* uri, int32_t sharing) override;
     P<IOutStream> RequireOutStream(IURI* uri, const StreamOptions& options) override;
+    P<IResetableOutStream> RequireResetableOutStream(IURI* uri, int32_t sharing) override;
+    P<IResetableOutStream> RequireResetableOutStream(IURI* uri, const StreamOptions& options) override;
     P<ISeekableOutStream> RequireSeekableOutStream(IURI* uri, int32_t sharing) override;
     P<ISeekableOutStream> RequireSeekableOutStream(IURI* uri, const StreamOptions& options) override;
+    P<IIOStream> RequireIOStream(IURI* uri, int32_t sharing) override;
+    P<IIOStream> RequireIOStream(IURI* uri, const StreamOptions& options) override;
+    P<IResetableIOStream> RequireResetableIOStream(IURI* uri, int32_t sharing) override;
+    P<IResetableIOStream> RequireResetableIOStream(IURI* uri, const StreamOptions& options) override;
     P<ISeekableIOStream> RequireSeekableIOStream(IURI* uri, int32_t sharing) override;
     P<ISeekableIOStream> RequireSeekableIOStream(IURI* uri, const StreamOptions& options) override;
 

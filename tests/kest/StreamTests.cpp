@@ -278,6 +278,36 @@ TEST(DiskStream, SharedBetweenThreads) {
     }
 }
 
+// Every kind of stream, through the manager's four entries: open and require, each in the short
+// form (sharing only) and the full form (options).
+struct KindEntries {
+    const char* name;
+    StreamKind kind;
+    P<IStreamBase> (*open)(IStreamManager&, IURI*, int32_t);
+    P<IStreamBase> (*openFull)(IStreamManager&, IURI*, const StreamOptions&);
+    P<IStreamBase> (*require)(IStreamManager&, IURI*, int32_t);
+    P<IStreamBase> (*requireFull)(IStreamManager&, IURI*, const StreamOptions&);
+};
+
+#define KEST_TEST_KIND(Kind)                                                                                      \
+    KindEntries {                                                                                                 \
+        #Kind, StreamKind::Kind,                                                                                  \
+            [](IStreamManager& m, IURI* u, int32_t s) -> P<IStreamBase> { return m.Open##Kind##Stream(u, s); },  \
+            [](IStreamManager& m, IURI* u, const StreamOptions& o) -> P<IStreamBase> {                            \
+                return m.Open##Kind##Stream(u, o);                                                                \
+            },                                                                                                    \
+            [](IStreamManager& m, IURI* u, int32_t s) -> P<IStreamBase> { return m.Require##Kind##Stream(u, s); }, \
+            [](IStreamManager& m, IURI* u, const StreamOptions& o) -> P<IStreamBase> {                            \
+                return m.Require##Kind##Stream(u, o);                                                             \
+            }                                                                                                     \
+    }
+const KindEntries kKinds[] = {
+    KEST_TEST_KIND(In),  KEST_TEST_KIND(ResetableIn),  KEST_TEST_KIND(SeekableIn),
+    KEST_TEST_KIND(Out), KEST_TEST_KIND(ResetableOut), KEST_TEST_KIND(SeekableOut),
+    KEST_TEST_KIND(IO),  KEST_TEST_KIND(ResetableIO),  KEST_TEST_KIND(SeekableIO),
+};
+#undef KEST_TEST_KIND
+
 class CNullFactory : public CStreamFactory {
 protected:
     P<IStreamBase> Open(StreamKind, IURI*, const StreamOptions&) override { return nullptr; }
@@ -287,10 +317,80 @@ TEST(StreamManager, WithoutAServingFactory) {
     P<CStreamManager> manager = New<CStreamManager>();
     manager->RegisterFactory(New<CNullFactory>().Get());
     P<IURI> uri = PathToUri(String("C:\\nothing.bin"));
-    EXPECT_TRUE(manager->OpenInStream(uri.Get(), kShareRead).IsNull());
-    EXPECT_TRUE(manager->OpenSeekableIOStream(uri.Get(), kShareRead).IsNull());
-    EXPECT_THROW(manager->RequireInStream(uri.Get(), kShareRead), CFileNotFoundError);
-    EXPECT_THROW(manager->RequireSeekableOutStream(uri.Get(), kShareRead), CFileNotFoundError);
+    for (const KindEntries& k : kKinds) {
+        SCOPED_TRACE(k.name);
+        StreamOptions options = CStreamFactory::DefaultOptions(k.kind, kShareRead);
+        EXPECT_TRUE(k.open(*manager, uri.Get(), kShareRead).IsNull());
+        EXPECT_TRUE(k.openFull(*manager, uri.Get(), options).IsNull());
+        for (bool full : {false, true}) {
+            try {
+                full ? k.requireFull(*manager, uri.Get(), options) : k.require(*manager, uri.Get(), kShareRead);
+                ADD_FAILURE() << "no error, full form " << full;
+            } catch (const CFileNotFoundError& e) {
+                EXPECT_EQ(e.GetURI(), uri);
+            }
+        }
+    }
+}
+
+// Through the disk factory every kind opens an existing file, and a file in a missing folder is
+// not found whichever kind asks for it.
+TEST(StreamManager, EveryKindFromDisk) {
+    TempFolder folder;
+    P<IURI> missing = folder.Uri(L"no folder\\x.bin");
+    for (const KindEntries& k : kKinds) {
+        SCOPED_TRACE(k.name);
+        std::wstring name = std::wstring(L"kind_") + std::wstring(k.name, k.name + std::strlen(k.name)) + L".bin";
+        P<IURI> uri = folder.Uri(name);
+        GetStreamManager()->RequireOutStream(uri.Get(), kShareNone)->Write("0123456789", 10);
+        StreamOptions options = CStreamFactory::DefaultOptions(k.kind, kShareReadWrite);
+        for (bool full : {false, true}) {
+            P<IStreamBase> stream = full ? k.requireFull(*GetStreamManager(), uri.Get(), options)
+                                         : k.require(*GetStreamManager(), uri.Get(), kShareReadWrite);
+            ASSERT_TRUE(stream);
+            EXPECT_EQ(stream->GetPosition(), 0);
+            stream->Close();
+            EXPECT_THROW(full ? k.requireFull(*GetStreamManager(), missing.Get(), options)
+                              : k.require(*GetStreamManager(), missing.Get(), kShareReadWrite),
+                         CFileNotFoundError);
+        }
+    }
+}
+
+// A resettable stream from the manager goes back to its marker, for reading and for writing.
+TEST(StreamManager, ResetableKindsReturnToTheirMarker) {
+    TempFolder folder;
+    P<IURI> uri = folder.Uri(L"marked.bin");
+    {
+        P<IResetableOutStream> out = GetStreamManager()->RequireResetableOutStream(uri.Get(), kShareNone);
+        out->Write("abc", 3);
+        P<IStreamMarker> marker = out->CreateMarker();
+        out->Write("XYZ", 3);
+        out->ResetTo(marker.Get());
+        out->Write("def", 3);
+    }
+    P<IResetableInStream> in = GetStreamManager()->RequireResetableInStream(uri.Get(), kShareRead);
+    EXPECT_EQ(in->GetSize(), 6);
+    char first[4] = {}, again[4] = {};
+    in->ReadFully(first, 1);
+    P<IStreamMarker> marker = in->CreateMarker();
+    in->ReadFully(first, 3);
+    in->ResetTo(marker.Get());
+    in->ReadFully(again, 3);
+    EXPECT_EQ(std::string(first, 3), "bcd");
+    EXPECT_EQ(std::string(again, 3), "bcd");
+    in->Close();
+
+    P<IResetableIOStream> io = GetStreamManager()->RequireResetableIOStream(uri.Get(), kShareNone);
+    P<IStreamMarker> start = io->CreateMarker();
+    io->Write("AB", 2);
+    io->ResetTo(start.Get());
+    char two[2];
+    io->ReadFully(two, 2);
+    EXPECT_EQ(std::string(two, 2), "AB");
+    P<IIOStream> plain = GetStreamManager()->RequireIOStream(folder.Uri(L"plain.bin").Get(), kShareNone);
+    plain->Write("q", 1);
+    EXPECT_EQ(plain->GetSize(), 1);
 }
 
 }  // namespace kest_test
