@@ -22,9 +22,11 @@ String UriText(const IURI* uri) {
     }
 }
 
-// The URI's local path for file messages. Until system services render URIs as Windows paths,
-// a URI's own text stands for its path.
-String UriLocalPath(const IURI* uri) { return UriText(uri); }
+// The URI's file as the user knows it: the system's path for it, or else the URI's own text.
+String UriLocalPath(const IURI* uri) {
+    String path = SystemPathOf(uri);
+    return path.IsEmpty() ? UriText(uri) : path;
+}
 
 String ClassNameOf(const IBase* object) {
     try {

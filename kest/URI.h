@@ -76,4 +76,10 @@ private:
     String m_authority, m_text;
 };
 
+// The name the operating system knows a local URI's file by (a Windows path here, the long form
+// for long paths), for messages that name the file; other URIs give their own text, no URI or one
+// that cannot be converted the empty string. Never raises: errors call it while being built. It
+// lives with the system's side of the library, which owns the conversion.
+String SystemPathOf(const IURI* uri) noexcept;
+
 }  // namespace kest

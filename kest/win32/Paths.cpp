@@ -1,6 +1,7 @@
 #include "kest/win32/Paths.h"
 
 #include "kest/Error.h"
+#include "kest/win32/Win32.h"
 
 namespace kest::win32 {
 
@@ -47,3 +48,19 @@ P<IURI> PathToUri(const String& input) {
 }
 
 }  // namespace kest::win32
+
+namespace kest {
+
+String SystemPathOf(const IURI* uri) noexcept {
+    try {
+        // The system's own version record, not the system service: an error may be built
+        // before that service exists, or while it is being made.
+        bool isNT = (::GetVersion() & 0x80000000u) == 0;
+        String path = win32::UriToPath(uri, true, isNT);
+        return path.IsNull() ? String() : path;
+    } catch (...) {
+        return String();
+    }
+}
+
+}  // namespace kest

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 namespace kest_test {
 
@@ -37,6 +38,9 @@ struct DescriptionCase {
 std::vector<DescriptionCase> DescriptionCases() {
     P<CArray> array = New<CArray>();
     P<IURI> uri = New<CTestURI>(L"file:///C:/data/x.txt");
+    // Too long for any Windows path without a drive or server to anchor the long form.
+    P<IURI> longRelative = CURI::Create(String::Null(), String::Null(), String::Null(), String::Null(),
+                                        Text(std::string(300, 'a').c_str()));
     const std::type_info* arrayType = &typeid(CArray);
     String arrayClass = String("object class: ") + TypeName(typeid(CArray));
     String cast = String("Error casting a '") + TypeName(typeid(CArray)) + "' object to '" +
@@ -54,8 +58,17 @@ std::vector<DescriptionCase> DescriptionCases() {
         {"URIEmpty", CURIError().Clone(), Text("Error"), Text("Unspecified error")},
         {"FileError", CFileError(Text("%URI%!"), uri).Clone(), Text("Error"), Text("file:///C:/data/x.txt!")},
         {"FileNotFound", CFileNotFoundError().Clone(), Text("Error"), Text("The file was not found.")},
-        {"FileNotFoundUri", CFileNotFoundError(uri).Clone(), Text("Error"),
+        // A file URI is named by its Windows path; what has no such path keeps its own text.
+        {"FileNotFoundUri", CFileNotFoundError(CURI::Parse(Text("file:///C:/data/x.txt"))).Clone(), Text("Error"),
+         Text("The file 'C:\\data\\x.txt' was not found.")},
+        {"FileNotFoundNetworkUri", CFileNotFoundError(CURI::Parse(Text("file://srv/share/x.txt"))).Clone(),
+         Text("Error"), Text("The file '\\\\srv\\share\\x.txt' was not found.")},
+        {"FileNotFoundOtherScheme", CFileNotFoundError(CURI::Parse(Text("http://example.com/x.txt"))).Clone(),
+         Text("Error"), Text("The file 'http://example.com/x.txt' was not found.")},
+        {"FileNotFoundTextOnlyUri", CFileNotFoundError(uri).Clone(), Text("Error"),
          Text("The file 'file:///C:/data/x.txt' was not found.")},
+        {"FileNotFoundLongRelative", CFileNotFoundError(longRelative).Clone(), Text("Error"),
+         Text("The file '") + Text(std::string(300, 'a').c_str()) + "' was not found."},
         {"Stream", CStreamError(Text("Read failed on %URI%"), uri).Clone(), Text("Error"),
          Text("Read failed on file:///C:/data/x.txt")},
         {"StreamClosed", CStreamClosedError(uri).Clone(), Text("Error"), Text("The stream has been closed.")},
@@ -126,7 +139,7 @@ TEST(Errors, WhatGivesTheDescriptionInTheCodePage) {
 }
 
 TEST(Errors, RaiseSystemErrorForAMissingFileNamesTheFile) {
-    P<IURI> uri = New<CTestURI>(L"C:\\missing\\file.txt");
+    P<IURI> uri = CURI::Parse(Text("file:///C:/missing/file.txt"));
     for (uint32_t code : {2u, 3u}) {
         try {
             RaiseSystemError(code, String("unused %ERRORDESC%"), uri.Get());

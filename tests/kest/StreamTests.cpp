@@ -208,7 +208,8 @@ TEST(DiskStream, OpenFailures) {
         GetStreamManager()->RequireInStream(folder.Uri(L"missing.bin").Get(), kShareRead);
         ADD_FAILURE() << "opened a missing file";
     } catch (const CFileNotFoundError& e) {
-        EXPECT_GE(e.GetDescription().Find(String("missing.bin")), 0);
+        // Named as the user knows the file: by its Windows path, not its URI.
+        EXPECT_GE(e.GetDescription().Find(folder.PathString(L"missing.bin")), 0);
     }
     EXPECT_THROW(GetStreamManager()->RequireInStream(folder.Uri(L"no\\such\\dir\\x").Get(), kShareRead),
                  CFileNotFoundError);
