@@ -33,7 +33,7 @@ public:
     virtual ~IApplicationManager() = default;
 };
 
-// Always the normal (registry) manager for now; portable asks for the data store mode.
+// The normal (registry) manager; portable asks for the data store mode, which is not built yet.
 std::unique_ptr<IApplicationManager> CreateApplicationManager(const wchar_t* appFolder, const wchar_t* storeFile,
                                                               const wchar_t* initArchive, bool portable);
 

@@ -1,5 +1,7 @@
 #include "kapp/ApplicationManager.h"
 
+#include <stdexcept>
+
 namespace kapp {
 namespace {
 
@@ -37,7 +39,9 @@ private:
 
 std::unique_ptr<IApplicationManager> CreateApplicationManager(const wchar_t*, const wchar_t*, const wchar_t*,
                                                               bool portable) {
-    if (portable) throw CAppmanError(9);  // the data store mode is not available in this build
+    // The data store mode comes with the portable manager; until then asking for it is a
+    // programming error, not a user's missing rights.
+    if (portable) throw std::invalid_argument("the portable application manager is not available");
     return std::make_unique<CNormalAppManager>();
 }
 
