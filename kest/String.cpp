@@ -31,26 +31,18 @@ P<IString> MakeNullString() {
     return New<TNullString<Unit, Class>>();
 }
 
-P<IString>& NullUTF8Slot() {
+// One shared null string per string class, each in a service slot of its own.
+template <typename Unit, typename Class>
+P<IString>& NullStringSlot() {
     static TServiceSlot<IString> slot;
-    return slot.Get(&MakeNullString<uint8_t, CUTF8String>);
+    return slot.Get(&MakeNullString<Unit, Class>);
 }
-P<IString>& NullUTF16Slot() {
-    static TServiceSlot<IString> slot;
-    return slot.Get(&MakeNullString<wchar_t, CWCharString>);
-}
-P<IString>& NullUTF32Slot() {
-    static TServiceSlot<IString> slot;
-    return slot.Get(&MakeNullString<uint32_t, CUTF32String>);
-}
-P<IString>& NullLatin1Slot() {
-    static TServiceSlot<IString> slot;
-    return slot.Get(&MakeNullString<char, CLatin1String>);
-}
-P<IString>& NullCodePageSlot() {
-    static TServiceSlot<IString> slot;
-    return slot.Get(&MakeNullString<char, CCPString>);
-}
+
+P<IString>& NullUTF8Slot() { return NullStringSlot<uint8_t, CUTF8String>(); }
+P<IString>& NullUTF16Slot() { return NullStringSlot<wchar_t, CWCharString>(); }
+P<IString>& NullUTF32Slot() { return NullStringSlot<uint32_t, CUTF32String>(); }
+P<IString>& NullLatin1Slot() { return NullStringSlot<char, CLatin1String>(); }
+P<IString>& NullCodePageSlot() { return NullStringSlot<char, CCPString>(); }
 
 P<IString> MakeDefaultString() {
     return New<CUTF8String>(kZeros, 0, StorageMode::Reference);
