@@ -73,7 +73,8 @@ TEST(Process, SecondInstanceEndsAtOnceAndSilently) {
     EXPECT_TRUE(again.dialogs.empty());
     EXPECT_TRUE(again.record.empty());
     EXPECT_TRUE(again.trace.empty());
-    EXPECT_LT(again.elapsedMs, 1500u);  // no splash
+    // It ended before any start-up step: the drive-access library was never asked.
+    EXPECT_FALSE(FileExists(second.SptiPath()));
 
     ASSERT_TRUE(::SetEvent(release.get()));
     RunResult done = first.Finish(running, 30000);

@@ -45,11 +45,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Not enabled: no window, no wait.
         SplashCase{"NotEnabled", false, true, 3000, 60, false, 0, 200},
         // The fade alone (32 steps of 10 ms) outlasts a total of 50 ms: no wait after it.
-        SplashCase{"FadeLongerThanTotal", true, true, 50, 10, false, 300, 1500},
+        SplashCase{"FadeLongerThanTotal", true, true, 50, 10, false, 300, 3000},
         // Without fade the whole total is waited for after one drawing.
-        SplashCase{"NoFadeWaitsTheTotal", true, false, 400, 60, false, 390, 1500},
+        SplashCase{"NoFadeWaitsTheTotal", true, false, 400, 60, false, 390, 3000},
         // A key press closes the splash long before its time.
-        SplashCase{"KeyPressCloses", true, false, 10000, 60, true, 0, 2000}),
+        SplashCase{"KeyPressCloses", true, false, 10000, 60, true, 0, 5000}),
     [](const ::testing::TestParamInfo<SplashCase>& info) { return std::string(info.param.name); });
 
 TEST(SplashFilter, PassesMessagesThroughWhenNoSplashExists) {
