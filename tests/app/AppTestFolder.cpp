@@ -91,4 +91,16 @@ std::wstring HostText(const void* text, bool wide) {
     return out;
 }
 
+LOGFONTW ExpectedHostFont() {
+    LOGFONTW font{};
+    font.lfHeight = -12;
+    font.lfWeight = 700;
+    font.lfCharSet = 1;
+    font.lfOutPrecision = 7;
+    font.lfQuality = 4;
+    font.lfPitchAndFamily = 2;
+    wcscpy_s(font.lfFaceName, L"MS Shell Dlg");
+    return font;
+}
+
 }  // namespace app_tests

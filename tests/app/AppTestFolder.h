@@ -33,6 +33,9 @@ enum class ListEncoding { LittleEndianWithMark, BigEndianWithMark, LittleEndianW
 // "(null)" for no text.
 std::wstring HostText(const void* text, bool wide);
 
+// The font the engine's windows use: bold "MS Shell Dlg", 12 pixels.
+LOGFONTW ExpectedHostFont();
+
 // The bytes of a list file holding the lines, each ended by CR LF.
 std::vector<unsigned char> ListFileBytes(const std::vector<std::wstring>& lines, ListEncoding encoding);
 

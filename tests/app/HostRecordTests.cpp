@@ -129,14 +129,7 @@ TEST_P(HostRecord, EmptyProductCodeIsNoPointerButEmptyTextsAre) {
 
 TEST_P(HostRecord, FontIsBoldShellDialog) {
     m_app.FillHostRecord();
-    LOGFONTW expected{};
-    expected.lfHeight = -12;
-    expected.lfWeight = 700;
-    expected.lfCharSet = 1;
-    expected.lfOutPrecision = 7;
-    expected.lfQuality = 4;
-    expected.lfPitchAndFamily = 2;
-    std::wcscpy(expected.lfFaceName, L"MS Shell Dlg");
+    const LOGFONTW expected = app_tests::ExpectedHostFont();
     const auto* font = reinterpret_cast<const LOGFONTW*>(static_cast<uintptr_t>(At(m_app.m_hostRecord, 0x0D4)));
     ASSERT_NE(nullptr, font);
     EXPECT_EQ(0, std::memcmp(&expected, font, sizeof expected));

@@ -161,14 +161,7 @@ TEST(EngineReceives, EveryFixedValueTextTableAndTheFont) {
     EXPECT_EQ(L"support@brenvalo.example", r.Text(L"text.0DC"));
     EXPECT_EQ(L"the successor of %APP_NAME%", r.Text(L"text.110"));
 
-    LOGFONTW font{};
-    font.lfHeight = -12;
-    font.lfWeight = 700;
-    font.lfCharSet = 1;
-    font.lfOutPrecision = 7;
-    font.lfQuality = 4;
-    font.lfPitchAndFamily = 2;
-    std::wcscpy(font.lfFaceName, L"MS Shell Dlg");
+    const LOGFONTW font = app_tests::ExpectedHostFont();
     EXPECT_EQ(Hex(&font, sizeof font), r.One(L"font"));
 
     // No help file beside the program: every topic address starts right at "::/".

@@ -14,6 +14,10 @@ namespace kest_test {
 
 using namespace kest;
 
+// The formatter's text for an argument of the wrong kind for its field.
+const char kArgumentMismatch[] =
+    "CStringFormat: argument does not match the field's format specification.";
+
 // One pushed argument of any kind the formatter takes.
 using Arg = std::variant<int32_t, uint32_t, int64_t, uint64_t, double, Char, String>;
 
@@ -159,14 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"%*d", {1.5}, "CStringFormat: expected integer value (field width)."},
         ErrorCase{"%.*d", {String("x")}, "CStringFormat: expected integer value (field precision)."},
         ErrorCase{"%*.*f", {int32_t(2), 1.0}, "CStringFormat: expected integer value (field precision)."},
-        ErrorCase{"%*s", {int32_t(2000000000)}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"%d", {2.5}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"%d", {String("7")}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"%f", {String("7")}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"%f", {Char{'7'}}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"%s", {int32_t(7)}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"%c", {String("7")}, "CStringFormat: argument does not match the field's format specification."},
-        ErrorCase{"done", {int32_t(1)}, "CStringFormat: argument does not match the field's format specification."}),
+        ErrorCase{"%*s", {int32_t(2000000000)}, kArgumentMismatch},
+        ErrorCase{"%d", {2.5}, kArgumentMismatch},
+        ErrorCase{"%d", {String("7")}, kArgumentMismatch},
+        ErrorCase{"%f", {String("7")}, kArgumentMismatch},
+        ErrorCase{"%f", {Char{'7'}}, kArgumentMismatch},
+        ErrorCase{"%s", {int32_t(7)}, kArgumentMismatch},
+        ErrorCase{"%c", {String("7")}, kArgumentMismatch},
+        ErrorCase{"done", {int32_t(1)}, kArgumentMismatch}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(StringFormat, FiveFlagsAreAccepted) {
