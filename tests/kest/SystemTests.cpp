@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <malloc.h>
 #include <process.h>
 #include <regex>
 #include <string>
@@ -504,43 +505,56 @@ TEST(SystemFiles, MovingOverAnEntryLosesItOnlyWhenTheMoveSucceeds) {
     PutFile(folder.Path() + L"new.txt", "new");
     PutFile(folder.Path() + L"old.txt", "old");
     System().MoveFile(folder.Uri(L"new.txt").Get(), folder.Uri(L"old.txt").Get(), true);
-    System().MoveFolder(folder.Uri(L"outer\\inner").Get(), folder.Uri(L"outer").Get(), true);
+    System().CreateFolder(folder.Uri(L"target\\gone").Get(), false);
+    System().MoveFolder(folder.Uri(L"outer").Get(), folder.Uri(L"target").Get(), true);
     EXPECT_EQ(FileText(folder.Path() + L"old.txt"), "new");
-    EXPECT_EQ(FileText(folder.Path() + L"outer\\keep.txt"), "kept");
+    EXPECT_EQ(FileText(folder.Path() + L"target\\inner\\keep.txt"), "kept");
+    EXPECT_EQ(Entries(folder.Path() + L"target\\"), std::vector<std::wstring>{L"inner"});
     std::vector<std::wstring> left = Entries(folder.Path());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::wstring>{L"old.txt", L"outer"}));
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"old.txt", L"target"}));
 }
 
-// A tree far deeper than a recursive walk could go on the small stack of this thread.
+// A tree deeper than a recursive walk could go in 64 KB of stack: a walk that keeps a
+// directory search per level on the stack needs more than twice that here.
 struct DeepWalk {
     P<IURI> uri;
     bool deleted = false;
     bool raised = false;
 };
 
+constexpr size_t kWalkStack = 64 * 1024;
+
 unsigned __stdcall DeleteDeepTree(void* arg) {
     auto* walk = static_cast<DeepWalk*>(arg);
+    // Whatever stack the system gives a thread, all but the walk's share is taken first.
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!::VirtualQuery(&region, &region, sizeof(region))) return 1;
+    const auto here = reinterpret_cast<uintptr_t>(&region);
+    const uintptr_t bottom = reinterpret_cast<uintptr_t>(region.AllocationBase) + 16 * 1024;  // guard pages
+    if (here < bottom + kWalkStack) return 2;
+    volatile char* taken = static_cast<volatile char*>(_alloca(here - bottom - kWalkStack));
+    taken[0] = 0;
     try {
         walk->deleted = GetSystem()->DeleteFolderTree(walk->uri.Get());
     } catch (...) {
         walk->raised = true;
     }
-    return 0;
+    return taken[0];
 }
 
 TEST(SystemFiles, DeleteFolderTreeGoesAnyDepthOnASmallStack) {
     TempFolder folder;
     std::wstring path = L"\\\\?\\" + folder.Path() + L"deep";
     ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
-    for (int level = 0; level < 1000; ++level) {
+    for (int level = 0; level < 200; ++level) {
         path += L"\\d";
         ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << level;
     }
     PutFile(path + L"\\leaf.txt", "x");
     DeepWalk walk{folder.Uri(L"deep\\")};
     UniqueHandle thread(reinterpret_cast<HANDLE>(
-        ::_beginthreadex(nullptr, 256 * 1024, &DeleteDeepTree, &walk, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)));
+        ::_beginthreadex(nullptr, 1024 * 1024, &DeleteDeepTree, &walk, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)));
     ASSERT_TRUE(thread);
     ASSERT_EQ(::WaitForSingleObject(thread.get(), 60000), WAIT_OBJECT_0);
     DWORD code = 1;
