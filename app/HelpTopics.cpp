@@ -103,13 +103,6 @@ const HelpTopic kHelpTopics[] = {
 };
 static_assert(std::size(kHelpTopics) == 85, "the engine expects 85 help topics");
 
-// A folder is no help file: an empty "DefaultHelpFile" setting or language name would
-// otherwise name the "lang" folder itself or one beside the files.
-bool IsFile(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::wstring BaseName(const std::wstring& path) {
     std::wstring name = path;
     const size_t slash = name.find_last_of(L"\\/");
@@ -131,6 +124,13 @@ std::optional<std::wstring> NativeNameOf(const Pack& pack) {
 
 }  // namespace
 
+// A folder is no help file: an empty "DefaultHelpFile" setting or language name would
+// otherwise name the "lang" folder itself or one beside the files.
+bool IsHelpFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::wstring HelpFileBesidePack(const std::wstring& folder, const std::wstring& packFilePath) {
     return folder + L"lang\\" + BaseName(packFilePath) + L".chm";
 }
@@ -140,7 +140,7 @@ std::wstring FindHelpFile(const HelpFileChoice& c) {
     const bool packActive = !c.packFilePath.empty();
     const std::wstring first =
         packActive ? HelpFileBesidePack(c.folder, c.packFilePath) : lang + c.languageName + L".chm";
-    if (IsFile(first)) return first;
+    if (IsHelpFile(first)) return first;
 
     const std::wstring named = lang + c.productId + L"-";
     std::wstring candidates[5];
@@ -151,7 +151,7 @@ std::wstring FindHelpFile(const HelpFileChoice& c) {
     candidates[n++] = lang + c.defaultHelpFile;
     candidates[n++] = lang + L"english.chm";
     for (size_t i = 0; i < n; ++i)
-        if (IsFile(candidates[i])) return candidates[i];
+        if (IsHelpFile(candidates[i])) return candidates[i];
     return std::wstring();
 }
 

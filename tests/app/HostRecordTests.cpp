@@ -2,6 +2,7 @@
 #include "app/About.h"
 #include "app/NarrowText.h"
 #include "tests/app/AppTestFolder.h"
+#include "tests/app/RecordingManager.h"
 #include "app/PyrlanApp.h"
 #include "tests/app/support/RecordLayout.h"
 
@@ -58,6 +59,8 @@ protected:
         m_app.m_langPackPath = L"C:\\Ordavia\\lang\\OrdaviaStudio_de.brvLang";
         m_app.m_upgradeName = L"the successor of %APP_NAME%";
         m_app.m_helpFile = L"C:\\Ordavia\\lang\\OrdaviaStudio_de.chm";
+        // A manager of its own, so that the record's manager field is compared with something.
+        m_app.m_appManager = app_tests::CreateRecordingManager(nullptr, nullptr, nullptr, false);
         m_app.ComposeAboutText();
     }
     bool Wide() const { return GetParam(); }

@@ -254,6 +254,30 @@ TEST(EngineReceives, EmptyProductCodeAsNoTextButEmptyEditionAsEmptyText) {
     EXPECT_EQ(L"9.24.1", r.Text(L"text.090"));
 }
 
+// The help file named after the request is a folder here: start-up passes it over just as
+// the fallbacks do, and the English file is taken.
+TEST(EngineReceives, AFolderNamedLikeTheHelpFileIsNoHelpFile) {
+    CProgramFolder program;
+    const std::wstring lang = program.Folder() + L"lang\\";
+    ASSERT_TRUE(::CreateDirectoryW(lang.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((lang + L"xx-test.chm").c_str(), nullptr));
+    {
+        kest::win32::UniqueFile help(::CreateFileW((lang + L"english.chm").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(help);
+    }
+    RunResult run;
+    {
+        ProductValues values;
+        values.Put(L"DefaultLangID", L"xx-test");
+        run = program.Run();
+    }
+    ASSERT_FALSE(run.timedOut);
+    const CRecord r(run.record);
+    EXPECT_EQ(L"xx-test", r.Text(L"text.00C")) << run.record;
+    EXPECT_EQ(lang + L"english.chm", r.Text(L"help.file"));
+}
+
 // Command lines as shortcuts and AutoPlay give them; {T} is a folder of the test, {L} the list.
 struct LaunchCase {
     const char* name;
