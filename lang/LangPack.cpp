@@ -129,7 +129,9 @@ bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uin
         uint32_t n = 0;
         if (!ReadUInt32(file, n)) return false;
         // A string that does not fit into the header is refused before it is read.
-        if (static_cast<int64_t>(n) > bodyStart - file.GetPosition()) return false;
+        const int64_t position = file.GetPosition();
+        if (static_cast<int64_t>(n) > bodyStart - position || static_cast<int64_t>(n) > file.GetSize() - position)
+            return false;
         if (n == 0) continue;
         bytes.resize(n);
         if (ReadSome(file, bytes.data(), n) != n) return false;
