@@ -16,9 +16,11 @@
 #include <unordered_map>
 
 // Text keys are dotted ASCII names; they are kept as UTF-8 so that a lookup needs no conversion.
+// The hash is deliberately not noexcept: the standard library then keeps each node's hash, and a
+// lookup compares hashes instead of hashing every key it passes in a bucket.
 struct LangKeyHash {
     using is_transparent = void;
-    size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>{}(key); }
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
 };
 using LangTextMap = std::unordered_map<std::string, std::wstring, LangKeyHash, std::equal_to<>>;
 
