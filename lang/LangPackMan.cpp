@@ -144,13 +144,13 @@ const std::wstring& CLangPackMan::GetPath(int index) const {
 
 const wchar_t* CLangPackMan::Localize(const char* key, const wchar_t* defaultText) const {
     if (const CLangPack* pack = GetActive(); pack && key)
-        if (const std::wstring* text = pack->Lookup(key)) return text->c_str();
+        if (const wchar_t* text = pack->Lookup(key)) return text;
     return defaultText;
 }
 
 std::wstring CLangPackMan::Localize(const char* key, const std::wstring& defaultText) const {
     if (const CLangPack* pack = GetActive(); pack && key)
-        if (const std::wstring* text = pack->Lookup(key)) return *text;
+        if (const wchar_t* text = pack->Lookup(key)) return text;
     return defaultText;
 }
 

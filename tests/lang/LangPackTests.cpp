@@ -15,7 +15,7 @@ using Texts = std::map<std::string, std::wstring>;
 Texts AllTexts(const CLangPack& pack, const std::vector<std::string>& keys) {
     Texts texts;
     for (const std::string& key : keys)
-        if (const std::wstring* text = pack.Lookup(key)) texts[key] = *text;
+        if (const wchar_t* text = pack.Lookup(key)) texts[key] = text;
     return texts;
 }
 
@@ -305,14 +305,14 @@ TEST(ResourceFile, AMissingFileIsNoPack) {
 // Enough texts to make the table double its buckets several times; every text stays reachable.
 TEST(ResourceFile, ManyTexts) {
     std::vector<std::pair<std::string, std::wstring>> texts;
-    for (int i = 0; i < 5000; ++i) texts.push_back({"Key." + std::to_string(i), L"Text " + std::to_wstring(i)});
+    for (int i = 0; i < 5000; ++i) texts.push_back({std::string("Key.").append(std::to_string(i)), L"Text " + std::to_wstring(i)});
     ResourceResult r = ReadResource(MakeResourceFile(L"de", L"Deutsch", texts));
     ASSERT_TRUE(r.loaded);
     EXPECT_EQ(texts.size(), r.pack->GetTextCount());
     for (const auto& [key, text] : texts) {
-        const std::wstring* found = r.pack->Lookup(key);
+        const wchar_t* found = r.pack->Lookup(key);
         ASSERT_NE(nullptr, found) << key;
-        EXPECT_EQ(text, *found);
+        EXPECT_EQ(text, found);
     }
 }
 

@@ -65,7 +65,7 @@ void Mutate(Bytes& bytes, std::mt19937& rng) {
 std::vector<std::pair<std::string, std::wstring>> SomeTexts() {
     std::vector<std::pair<std::string, std::wstring>> texts;
     for (int i = 0; i < 40; ++i)
-        texts.push_back({"Dialog.Item" + std::to_string(i), L"Text number " + std::to_wstring(i)});
+        texts.push_back({std::string("Dialog.Item").append(std::to_string(i)), L"Text number " + std::to_wstring(i)});
     return texts;
 }
 
