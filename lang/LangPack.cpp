@@ -113,9 +113,7 @@ std::wstring CLangPack::GetLanguageCode() const {
 }
 
 const wchar_t* CLangPack::Lookup(std::string_view key) const {
-    if (!m_texts) return nullptr;
-    const auto it = m_texts->map.find(key);
-    return it == m_texts->map.end() ? nullptr : it->second.c_str();
+    return FindText(key);
 }
 
 bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uint32_t& layout) {

@@ -67,6 +67,13 @@ public:
 
     size_t GetTextCount() const { return m_texts ? m_texts->map.size() : 0; }
 
+    // What Lookup answers, without the virtual call: the program's text lookup runs it inline.
+    const wchar_t* FindText(std::string_view key) const {
+        if (!m_texts) return nullptr;
+        const auto it = m_texts->map.find(key);
+        return it == m_texts->map.end() ? nullptr : it->second.c_str();
+    }
+
 protected:
     // Puts key -> text into the map; a later text for the same key replaces the earlier one.
     void StoreText(std::string_view key, std::wstring_view text);

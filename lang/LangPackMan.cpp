@@ -130,10 +130,6 @@ void CLangPackMan::Activate(int index) {
     if (loaded) m_active = index;
 }
 
-const CLangPack* CLangPackMan::GetActive() const {
-    return m_active >= 0 && m_active < GetCount() ? m_packs[static_cast<size_t>(m_active)].get() : nullptr;
-}
-
 const CLangPack* CLangPackMan::GetAt(int index) const {
     return index >= 0 && index < GetCount() ? m_packs[static_cast<size_t>(index)].get() : nullptr;
 }
@@ -142,15 +138,9 @@ const std::wstring& CLangPackMan::GetPath(int index) const {
     return index >= 0 && index < GetCount() ? m_paths[static_cast<size_t>(index)] : kNoPath;
 }
 
-const wchar_t* CLangPackMan::Localize(const char* key, const wchar_t* defaultText) const {
-    if (const CLangPack* pack = GetActive(); pack && key)
-        if (const wchar_t* text = pack->Lookup(key)) return text;
-    return defaultText;
-}
-
 std::wstring CLangPackMan::Localize(const char* key, const std::wstring& defaultText) const {
     if (const CLangPack* pack = GetActive(); pack && key)
-        if (const wchar_t* text = pack->Lookup(key)) return text;
+        if (const wchar_t* text = pack->FindText(key)) return text;
     return defaultText;
 }
 
