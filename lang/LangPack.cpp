@@ -35,21 +35,22 @@ bool ReadUInt32(kest::IInStream& in, uint32_t& value) {
     return true;
 }
 
-std::wstring FromAnsi(const char* text, size_t length) {
-    if (length == 0) return std::wstring();
+void FromAnsiInto(std::wstring& wide, const char* text, size_t length) {
+    wide.clear();
+    if (length == 0) return;
     const int n = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), n) != n) return std::wstring();
-    return wide;
+    if (n <= 0) return;
+    wide.resize(static_cast<size_t>(n));
+    if (::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), n) != n) wide.clear();
 }
 
 // A flat-pack string of n bytes: ANSI or UTF-16LE, its last character a zero that belongs to n.
-// Without that zero it reads as the empty string; the text ends at its first zero.
-std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
+// Without that zero it reads as the empty string; the text ends at its first zero. The result
+// goes into a buffer the caller reuses from entry to entry.
+void DecodeFlatStringInto(std::wstring& text, const uint8_t* bytes, uint32_t n, bool wide) {
+    text.clear();
     if (wide) {
-        if (n < 2 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return std::wstring();
-        std::wstring text;
+        if (n < 2 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return;
         const size_t units = (n - 2) / 2;
         text.reserve(units);
         for (size_t i = 0; i < units; ++i) {
@@ -57,11 +58,17 @@ std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
             if (unit == 0) break;
             text += unit;
         }
-        return text;
+        return;
     }
-    if (n < 1 || bytes[n - 1] != 0) return std::wstring();
-    const auto* text = reinterpret_cast<const char*>(bytes);
-    return FromAnsi(text, std::strlen(text));
+    if (n < 1 || bytes[n - 1] != 0) return;
+    const auto* ansi = reinterpret_cast<const char*>(bytes);
+    FromAnsiInto(text, ansi, std::strlen(ansi));
+}
+
+std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
+    std::wstring text;
+    DecodeFlatStringInto(text, bytes, n, wide);
+    return text;
 }
 
 }  // namespace
@@ -100,12 +107,10 @@ void CLangPack::ReserveTexts(size_t count) {
 
 void CLangPack::StoreText(std::string_view key, std::wstring_view text) {
     if (!m_texts) m_texts = std::make_unique<LangTextStore>();
-    LangTextMap& map = m_texts->map;
-    const auto it = map.find(key);
-    if (it != map.end())
-        it->second.assign(text);
-    else
-        map.emplace(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(text));
+    // One hash per text: a key that is already there keeps its node and takes the new text.
+    const auto [it, inserted] =
+        m_texts->map.emplace(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(text));
+    if (!inserted) it->second.assign(text);
 }
 
 std::wstring CLangPack::GetLanguageCode() const {
@@ -182,6 +187,7 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
 
     uint32_t count = 0;
     if (!readUInt32(size, count)) return false;
+    std::wstring wideKey, wideText;
     for (uint32_t i = 0; i < count; ++i) {
         size_t entryEnd = size;
         if (layout >= 1) {
@@ -205,8 +211,9 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
             at = entryEnd;
         }
         if (!used) continue;
-        const std::wstring wideKey = DecodeFlatString(key, keyLength, m_wide);
-        StoreText(KeyToUtf8(wideKey.data(), wideKey.size()), DecodeFlatString(text, textLength, m_wide));
+        DecodeFlatStringInto(wideKey, key, keyLength, m_wide);
+        DecodeFlatStringInto(wideText, text, textLength, m_wide);
+        StoreText(KeyToUtf8(wideKey.data(), wideKey.size()), wideText);
     }
     m_loaded = true;
     return true;

@@ -7,6 +7,7 @@
 #include "lang/LangPack.h"
 #include "lang/PackText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -128,6 +129,8 @@ public:
         m_bytes = std::move(bytes);
         CChunkReader reader(m_bytes.data(), m_bytes.size());
         const uint32_t count = reader.UInt32();
+        // Every entry takes at least 20 bytes: the chunk's size bounds what is reserved.
+        m_entries.reserve(std::min<size_t>(count, m_bytes.size() / 20));
         // Every entry takes at least 20 bytes, so the count cannot make the walk outlast the chunk.
         for (uint32_t i = 0; i < count; ++i) {
             (void)reader.UInt32();
