@@ -12,16 +12,16 @@ using namespace pack_test;
 namespace {
 
 // A pack for the manager's list: a resource file with a tag, or a flat pack (no tag).
-struct PackSpec {
+struct InstalledPack {
     const wchar_t* tag;  // null: a flat pack
     const wchar_t* nativeName;
 };
 
 class PackFolder {
 public:
-    explicit PackFolder(const std::vector<PackSpec>& packs) {
+    explicit PackFolder(const std::vector<InstalledPack>& packs) {
         int n = 0;
-        for (const PackSpec& p : packs) {
+        for (const InstalledPack& p : packs) {
             const std::wstring path = Folder() + L"OrdaviaStudio_" + std::to_wstring(n++) + L".brvLang";
             const std::string key = "Pack.Name";
             WriteFile(path, p.tag ? MakeResourceFile(p.tag, p.nativeName, {{key, p.nativeName}})
@@ -45,7 +45,7 @@ private:
 
 struct RequestCase {
     const char* name;
-    std::vector<PackSpec> packs;
+    std::vector<InstalledPack> packs;
     const wchar_t* request;
     int found;
 };
@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the language of the machine the tests run on.
 struct ChooseCase {
     const char* name;
-    std::vector<PackSpec> packs;
+    std::vector<InstalledPack> packs;
     const wchar_t* request;
     int chosen;
 };
@@ -216,7 +216,7 @@ TEST(LangPackMan, ScanListsThePacksWithThePrefixOnly) {
 }
 
 TEST(LangPackMan, TheShellsLookupAsksTheManagerSet) {
-    PackFolder folder(std::vector<PackSpec>{{L"de", L"Deutsch"}});
+    PackFolder folder(std::vector<InstalledPack>{{L"de", L"Deutsch"}});
     CLangPackMan manager;
     folder.AddTo(manager);
     manager.Activate(0);
