@@ -150,18 +150,21 @@ void CZipSaveManager::RaiseWriteError() {
 
 bool CZipSaveManager::AddFile(IURI* file, bool fullPath) {
     if (!m_zip || !file) return false;
-    auto& system = kest::GetSystem();
-    if (!system->FileExists(file)) return false;
-    const std::wstring path = PathOf(file);
-    std::wstring name = WithoutLongPrefix(path);
+    std::wstring name = WithoutLongPrefix(PathOf(file));
     if (!fullPath) {
         const size_t slash = name.find_last_of(L'\\');
         if (slash != std::wstring::npos) name = name.substr(slash + 1);
     }
+    return AddFileAs(file, FromStd(name));
+}
+
+bool CZipSaveManager::AddFileAs(IURI* file, const String& entryName) {
+    if (!m_zip || !file) return false;
+    if (!kest::GetSystem()->FileExists(file)) return false;
     wxLogNull quiet;
-    wxFileInputStream input{wxString(path)};
+    wxFileInputStream input{wxString(PathOf(file))};
     if (!input.IsOk()) return false;
-    if (!m_zip->PutNextEntry(InternalEntryName(FromStd(name)), wxDateTime::Now(), wxInvalidOffset)) RaiseWriteError();
+    if (!m_zip->PutNextEntry(InternalEntryName(entryName), wxDateTime::Now(), wxInvalidOffset)) RaiseWriteError();
     auto buffer = std::make_unique<char[]>(kCopyBuffer);
     for (;;) {
         const size_t n = input.Read(buffer.get(), kCopyBuffer).LastRead();

@@ -71,6 +71,9 @@ public:
     CZipSaveManager& operator=(const CZipSaveManager&) = delete;
 
     bool AddFile(kest::IURI* file, bool fullPath) override;
+    // Stores the file's bytes under the internal form of entryName; false when the file does not
+    // exist or cannot be opened. For tools that compose archives.
+    bool AddFileAs(kest::IURI* file, const kest::String& entryName);
     kest::P<kest::IURI> CreateWorkFile(const kest::String& prefix, const kest::String& suffix) override;
     kest::String MakeEntryName(const kest::String& prefix, const kest::String& suffix) override;
     bool AddXmlDocument(const wxXmlDocument& document, const kest::String& entryName) override;
