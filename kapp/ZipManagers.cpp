@@ -55,6 +55,39 @@ private:
     bool m_exceeded = false;
 };
 
+}  // namespace
+
+// Between the zip stream and the file: the first write that falls short marks the archive as
+// failed for good, and from then on bytes are accepted and dropped. The zip stream never meets
+// a failing stream (its error paths are not to be trusted), and the save manager asks the latch
+// whether everything arrived.
+class CWriteLatch : public wxFilterOutputStream {
+public:
+    explicit CWriteLatch(wxOutputStream* stream) : wxFilterOutputStream(stream) {}
+    bool Failed() const { return m_failed; }
+    bool Close() override {
+        if (!m_parent_o_stream->Close()) m_failed = true;
+        return !m_failed;
+    }
+    bool IsSeekable() const override { return m_parent_o_stream->IsSeekable(); }
+
+protected:
+    size_t OnSysWrite(const void* buffer, size_t size) override {
+        if (!m_failed && m_parent_o_stream->Write(buffer, size).LastWrite() != size) m_failed = true;
+        return size;
+    }
+    wxFileOffset OnSysSeek(wxFileOffset pos, wxSeekMode mode) override {
+        if (m_failed) return wxInvalidOffset;
+        return m_parent_o_stream->SeekO(pos, mode);
+    }
+    wxFileOffset OnSysTell() const override { return m_parent_o_stream->TellO(); }
+
+private:
+    bool m_failed = false;
+};
+
+namespace {
+
 [[noreturn]] void RaiseFileError(const char* key, const wchar_t* text, const std::wstring& path) {
     throw kest::CFileError(kest::LocalizedMessage(String(key), String(text), {{String("%FILE%"), FromStd(path)}}));
 }
@@ -123,9 +156,11 @@ CZipSaveManager::CZipSaveManager(IURI* archive, ArchiveStreamOpener opener) {
         RaiseFileError("kapp.CZipSaveManager.CreateFailed", L"The data store '%FILE%' could not be written.",
                        m_archivePath);
     }
+    auto latch = std::make_unique<CWriteLatch>(stream.release());
+    m_latch = latch.get();
     // UTF-8 names (flagged as such in the archive) keep every file name, also those that the
     // local code page cannot spell; readers honour the flag.
-    m_zip = std::make_unique<wxZipOutputStream>(stream.release(), -1, wxConvUTF8);
+    m_zip = std::make_unique<wxZipOutputStream>(latch.release(), -1, wxConvUTF8);
 }
 
 CZipSaveManager::~CZipSaveManager() {
@@ -137,9 +172,14 @@ void CZipSaveManager::Discard() noexcept {
     if (m_zip) {
         wxLogNull quiet;
         m_zip.reset();  // closes the file; what it wrote is no archive anyone will read
+        m_latch = nullptr;
     }
     RemoveQuietly(m_partialPath);
     m_partialPath.clear();
+}
+
+void CZipSaveManager::CheckWritten() {
+    if (!m_zip || !m_latch || m_latch->Failed() || !m_zip->IsOk()) RaiseWriteError();
 }
 
 void CZipSaveManager::RaiseWriteError() {
@@ -173,7 +213,8 @@ bool CZipSaveManager::AddFileAs(IURI* file, const String& entryName) {
     }
     // A file that could not be read to its end would be stored cut short.
     if (input.GetLastError() != wxSTREAM_EOF) RaiseWriteError();
-    if (!m_zip->CloseEntry() || !m_zip->IsOk()) RaiseWriteError();
+    if (!m_zip->CloseEntry()) RaiseWriteError();
+    CheckWritten();
     return true;
 }
 
@@ -193,7 +234,8 @@ bool CZipSaveManager::AddXmlDocument(const wxXmlDocument& document, const String
     if (!m_zip) return false;
     wxLogNull quiet;
     if (!m_zip->PutNextEntry(InternalEntryName(entryName), wxDateTime::Now(), wxInvalidOffset)) RaiseWriteError();
-    if (!document.Save(*m_zip, 1) || !m_zip->CloseEntry() || !m_zip->IsOk()) RaiseWriteError();
+    if (!document.Save(*m_zip, 1) || !m_zip->CloseEntry()) RaiseWriteError();
+    CheckWritten();
     return true;
 }
 
@@ -203,8 +245,10 @@ void CZipSaveManager::Commit() {
     {
         wxLogNull quiet;
         // Close writes the directory; the file stream reports what the disk said.
-        if (!m_zip->Close() || !m_zip->IsOk()) RaiseWriteError();
+        // Close leaves the stream at its end: its result is the whole answer.
+        if (!m_zip->Close() || m_latch->Failed()) RaiseWriteError();
         m_zip.reset();
+        m_latch = nullptr;
     }
     try {
         ReplaceFileDurably(m_partialPath, m_archivePath);

@@ -84,11 +84,13 @@ public:
 
 private:
     [[noreturn]] void RaiseWriteError();
+    void CheckWritten();
     void Discard() noexcept;
 
     std::wstring m_archivePath;
     std::wstring m_partialPath;  // the new archive until Commit
-    std::unique_ptr<wxZipOutputStream> m_zip;  // owns the scrambled file stream
+    std::unique_ptr<wxZipOutputStream> m_zip;  // owns the latch, which owns the file stream
+    class CWriteLatch* m_latch = nullptr;       // owned through m_zip
     kest::P<kest::IURI> m_workFolder;
     int32_t m_counter = 0;
     bool m_committed = false;

@@ -62,6 +62,7 @@ public:
 protected:
     size_t WriteScrambled(const void* buffer, size_t size) override {
         if (size > m_budget) {
+            m_budget = 0;  // a full disk stays full
             m_lasterror = wxSTREAM_WRITE_ERROR;
             return 0;
         }

@@ -25,6 +25,8 @@ public:
         static long counter = 0;
         m_path = std::wstring(base, n) + L"kapp_" + tag + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
                  std::to_wstring(::InterlockedIncrement(&counter));
+        // Process ids repeat across runs: whatever a crashed run left goes first.
+        RemoveTree(m_path);
         ::CreateDirectoryW(m_path.c_str(), nullptr);
     }
     ~TempFolder() { RemoveTree(m_path); }
