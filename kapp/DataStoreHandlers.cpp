@@ -252,9 +252,8 @@ void CFolderHandler::Load(IDataLoadManager& load, const wxXmlNode& item, const w
         if (destination.empty()) continue;
         // Only into the registered folder, whatever the store says.
         if (!IsInsideFolder(destination, folder)) continue;
-        P<IURI> target = UriOf(NormalisedStorePath(destination));
         try {
-            load.ExtractFile(FromStd(destination), target.Get());
+            load.ExtractFileTo(FromStd(destination), NormalisedStorePath(destination));
         } catch (const kest::CError&) {
             // A file that cannot be put back (in use, no rights) is skipped.
         }

@@ -305,17 +305,28 @@ P<IURI> CZipLoadManager::GetWorkFolder() {
 
 bool CZipLoadManager::ExtractFile(const String& entryName, IURI* target) {
     if (!target) return false;
-    auto& system = kest::GetSystem();
-    if (system->FileExists(target)) system->DeleteFile(target);
+    return ExtractFileTo(entryName, PathOf(target));
+}
+
+bool CZipLoadManager::ExtractFileTo(const String& entryName, const std::wstring& path) {
+    if (path.empty()) return false;
+    // Whatever was there goes first, also when the entry then turns out to be missing.
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!::DeleteFileW(path.c_str())) {
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) kest::RaiseSystemError(code);
+    }
     if (!m_zip) return false;
     wxZipEntry* entry = Find(entryName);
     if (!entry || entry->IsDir()) return false;
 
-    const std::wstring path = PathOf(target);
     const size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos) {
+    if (slash != std::wstring::npos && path.compare(0, slash, m_lastFolder) != 0) {
+        // A folder's files come one after another: its folder is checked once.
+        auto& system = kest::GetSystem();
         P<IURI> parent = UriOf(path.substr(0, slash + 1));
         if (!system->PathExists(parent.Get())) system->CreateFolder(parent.Get(), false);
+        m_lastFolder = path.substr(0, slash);
     }
 
     wxLogNull quiet;

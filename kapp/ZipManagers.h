@@ -55,6 +55,8 @@ public:
     // needed). False when the entry is missing or its data cannot be read; a partly written
     // target is removed.
     virtual bool ExtractFile(const kest::String& entryName, kest::IURI* target) = 0;
+    // The same for a target given as a Windows path.
+    virtual bool ExtractFileTo(const kest::String& entryName, const std::wstring& path) = 0;
     // The parsed document, or null when the entry is missing, too large or does not parse.
     virtual std::unique_ptr<wxXmlDocument> LoadXmlDocument(const kest::String& entryName) = 0;
 };
@@ -108,6 +110,7 @@ public:
     kest::P<kest::IURI> GetWorkFolder() override;
     bool ExtractFile(const kest::String& entryName, kest::IURI* target) override;
     std::unique_ptr<wxXmlDocument> LoadXmlDocument(const kest::String& entryName) override;
+    bool ExtractFileTo(const kest::String& entryName, const std::wstring& path) override;
 
     // Whether the whole directory was read without error.
     bool IsReadable() const { return m_readable; }
@@ -127,6 +130,7 @@ private:
     kest::P<kest::IURI> m_workFolder;
     std::map<wxString, std::unique_ptr<wxZipEntry>> m_entries;
     bool m_readable = false;
+    std::wstring m_lastFolder;  // the folder of the last extraction, known to exist
 };
 
 // The archive's internal form of an entry name given as a native path or plain name.
