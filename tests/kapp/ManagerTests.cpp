@@ -334,3 +334,32 @@ TEST(TempFolders, OneFolderUntilStopAndItsRules) {
 
 }  // namespace
 }  // namespace kapp_test
+
+namespace kapp_test {
+namespace {
+
+// The initial archive the build makes for the product reads as a data store with a description.
+TEST(InitialArchive, TheProductsArchiveReadsAndStartsAFirstRun) {
+    std::wstring path = L"Z:" + std::wstring(wxString(KAPP_INIT_ARCHIVE).ToStdWstring());
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    ASSERT_TRUE(Exists(path)) << Narrow(path);
+    {
+        kapp::CZipLoadManager load(Uri(path).Get());
+        EXPECT_TRUE(load.IsReadable());
+        auto description = load.LoadXmlDocument(String(kapp::kDescriptionEntry));
+        ASSERT_TRUE(description);
+        EXPECT_EQ("appmanager", description->GetRoot()->GetName());
+        EXPECT_EQ("1", description->GetRoot()->GetAttribute("version"));
+    }
+    TempFolder app;
+    CopyFileW(path.c_str(), (app / L"init.zip").c_str(), FALSE);
+    auto manager = MakePortable(app);
+    manager->AddRegistrySection(L"HKEY_CURRENT_USER", L"Software\\OrdaviaTests\\InitialArchive", kapp::RestoreFromStore);
+    EXPECT_TRUE(manager->Start());
+    manager->Stop();
+    EXPECT_TRUE(Exists(app / L"datastore\\data.db"));
+}
+
+}  // namespace
+}  // namespace kapp_test
