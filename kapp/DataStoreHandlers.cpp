@@ -25,7 +25,6 @@ using kest::String;
 
 namespace {
 
-const wchar_t kRegistryEditor[] = L"regedit.exe";
 // A registry file larger than this is not read for checking, and so not applied.
 constexpr uint64_t kMaxRegistryFile = 256ull * 1024 * 1024;
 
@@ -104,8 +103,8 @@ uint32_t RunAndWait(const std::wstring& programPath, const std::wstring& paramet
 // ------------------------------------------------------------------------ registry section
 
 CRegistrySectionHandler::CRegistrySectionHandler(const String& name, const String& rootName, const String& keyPath,
-                                                 int32_t flags)
-    : m_root(nullptr), m_rootName(rootName), m_keyPath(keyPath), m_name(name), m_flags(flags) {
+                                                 int32_t flags, const std::wstring& editor)
+    : m_root(nullptr), m_rootName(rootName), m_keyPath(keyPath), m_name(name), m_flags(flags), m_editor(editor) {
     if (rootName.Find(kest::CodePoint('/')) >= 0 || rootName.Find(kest::CodePoint('\\')) >= 0) throw CAppmanError(13);
     try {
         m_root = kest::win32::CRegistryValueStore::BaseKeyFromName(rootName);
@@ -129,7 +128,7 @@ void CRegistrySectionHandler::Save(IDataSaveManager& save, wxXmlNode& parent, co
 
     m_exported = false;
     if (m_flags & SaveToStore) {
-        const std::wstring editor = FindOnSearchPath(kRegistryEditor);
+        const std::wstring editor = FindOnSearchPath(m_editor);
         // The Unicode export: the 8-bit one would lose every character outside the code page.
         if (!editor.empty()) RunAndWait(editor, L" /e " + Quoted(workPath) + L" " + Quoted(KeyName()), kRegistryEditorSeconds);
     }
@@ -138,6 +137,7 @@ void CRegistrySectionHandler::Save(IDataSaveManager& save, wxXmlNode& parent, co
     const std::wstring plainName = slash == std::wstring::npos ? workPath : workPath.substr(slash + 1);
     SetAttribute(*item, wxS("destination"), wxString(plainName));
     if (system->FileExists(workFile.Get())) m_exported = save.AddFile(workFile.Get(), false);
+    m_keepOnHost = (m_flags & SaveToStore) && !m_exported;
     system->DeleteFile(workFile.Get());
     CChildAppender(parent).Append(std::move(item));
 }
@@ -186,12 +186,14 @@ void CRegistrySectionHandler::Load(IDataLoadManager& load, const wxXmlNode& item
     P<IURI> targetUri = UriOf(target);
     if (!load.ExtractFile(FromStd(destination), targetUri.Get())) return;
     if (!IsFileConfined(target)) return;
-    const std::wstring editor = FindOnSearchPath(kRegistryEditor);
+    const std::wstring editor = FindOnSearchPath(m_editor);
     if (!editor.empty()) RunAndWait(editor, L" /s " + Quoted(target), kRegistryEditorSeconds);
 }
 
 void CRegistrySectionHandler::Clear() {
-    if (m_flags & RemoveFromHost) RemoveKey();
+    // A key whose export failed exists nowhere else: the clearing after a first run keeps it.
+    if ((m_flags & RemoveFromHost) && !m_keepOnHost) RemoveKey();
+    m_keepOnHost = false;
 }
 
 void CRegistrySectionHandler::RemoveKey() noexcept {

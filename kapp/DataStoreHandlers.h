@@ -27,7 +27,8 @@ public:
     // Called once the archive that Save wrote into is safely in place.
     virtual void Saved() {}
     virtual void Load(IDataLoadManager& load, const wxXmlNode& item, const wxString& section) = 0;
-    // Removes the item from the host machine when the flags ask for it; never raises.
+    // Removes the item from the host machine when the flags ask for it; never raises. An item
+    // that the last Save was to store and could not stays: it exists nowhere else.
     virtual void Clear() = 0;
     virtual const kest::String& Name() const = 0;
 };
@@ -36,8 +37,9 @@ class CRegistrySectionHandler : public IDataStoreHandler {
 public:
     // Raises CAppmanError 13 when the root name holds "/" or "\" or names no registry root.
     // The key path begins with "\".
+    // The registry editor is found on the search path by its file name.
     CRegistrySectionHandler(const kest::String& name, const kest::String& rootName, const kest::String& keyPath,
-                            int32_t flags);
+                            int32_t flags, const std::wstring& editor = L"regedit.exe");
 
     void Save(IDataSaveManager& save, wxXmlNode& parent, const wxString& section) override;
     void Saved() override;
@@ -59,7 +61,9 @@ private:
     kest::String m_keyPath;
     kest::String m_name;
     int32_t m_flags;
-    bool m_exported = false;  // the last Save stored the key
+    std::wstring m_editor;
+    bool m_exported = false;    // the last Save stored the key
+    bool m_keepOnHost = false;  // the last Save was to store the key and could not
 };
 
 class CFolderHandler : public IDataStoreHandler {

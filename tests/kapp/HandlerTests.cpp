@@ -109,6 +109,27 @@ TEST(RegistryHandler, ExportsDeletesAndImportsTheKeyThroughTheRegistryEditor) {
     EXPECT_EQ(L"below", RegistryKey::GetText(section + L"\\Sub", L"Deep"));
 }
 
+// Without a registry editor nothing is exported: the key then exists nowhere else and stays,
+// through the removal after the save and the clearing after a first run.
+TEST(RegistryHandler, AKeyThatCouldNotBeExportedStaysOnTheHost) {
+    RegistryKey key;
+    const std::wstring section = key.Path(L"\\A\\B");
+    RegistryKey::SetText(section, L"Name", L"only here");
+    TempFolder folder;
+    CRegistrySectionHandler handler(kapp::FromStd(L"HKEY_CURRENT_USER" + key.KeyPath(L"\\A\\B")), String("HKEY_CURRENT_USER"),
+                                    kapp::FromStd(key.KeyPath(L"\\A\\B")), kAll, L"no-such-registry-editor.exe");
+    SaveOne(handler, folder / L"data.db");
+    handler.Clear();
+    EXPECT_EQ(L"only here", RegistryKey::GetText(section, L"Name"));
+    {
+        CZipLoadManager load(Uri(folder / L"data.db").Get());
+        EXPECT_FALSE(load.HasEntry(String("regsection.1.reg")));
+    }
+    // A later clearing, not right after a failed save, removes it as the flags ask.
+    handler.Clear();
+    EXPECT_FALSE(RegistryKey::KeyExists(section));
+}
+
 TEST(RegistryHandler, AKeyRightBelowTheRootIsNeverDeleted) {
     const std::wstring top = L"OrdaviaTestsTop-" + std::to_wstring(::GetCurrentProcessId());
     RegistryKey::SetText(top, L"Keep", L"yes");
