@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kapp {
 namespace {
 
@@ -35,9 +39,16 @@ size_t ScrambleCopy(const uint8_t* source, uint8_t* target, size_t length, uint6
     while (length > 0) {
         const size_t run = std::min(length, kKeyRun);
         const uint8_t* key = kExpandedKey.bytes + position;
-        // Eight bytes at a time: the byte loop is not vectorised at our optimisation level and
-        // would cost as much as the file system's own copy.
+        // Sixteen or eight bytes at a time: the byte loop is not vectorised at our optimisation
+        // level and would cost as much as the file system's own copy.
         size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= run; i += 16) {
+            const __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+            const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(target + i), _mm_xor_si128(word, mask));
+        }
+#endif
         for (; i + 8 <= run; i += 8) {
             uint64_t word, mask;
             std::memcpy(&word, source + i, 8);
