@@ -88,12 +88,6 @@ TEST(ZipManagers, WorkFilesAndEntryNamesShareOneCounter) {
     const std::wstring workFolder = FolderOf(first);
     EXPECT_EQ(0u, FileName(workFolder).find(L"ovport_zip_"));
     EXPECT_TRUE(Exists(workFolder));
-    save.Commit();
-    {
-        CZipSaveManager gone(Uri(folder / L"other.db").Get());
-        (void)gone;
-    }
-    EXPECT_TRUE(Exists(workFolder));
 }
 
 TEST(ZipManagers, WorkingFoldersGoWithTheirManagers) {
