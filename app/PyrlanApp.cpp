@@ -177,7 +177,7 @@ bool CPyrlanApp::RunStartup() {
 
     if (m_appManager) {
         m_appManager->Stop();
-        m_appManager.reset();
+        kapp::DeleteApplicationManager(m_appManager);
     }
     return true;
 }
