@@ -3,6 +3,8 @@
 #include "app/Menus.h"
 #include "app/PyrlanApp.h"
 #include "kest/win32/Handles.h"
+#include "tests/app/AppTestFolder.h"
+#include "tests/app/PackFiles.h"
 #include "tests/app/ShellDoubles.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +226,35 @@ TEST_F(ShellFixture, MenuBarWithoutOptionsStillGetsInternet) {
     m_app.SetUpMenus(bar.get());
     ASSERT_EQ(1, ::GetMenuItemCount(bar.get()));
     EXPECT_EQ(L"Internet", PopupTitle(bar.get(), 0));
+}
+
+TEST_F(ShellFixture, TextsComeFromTheActivePack) {
+    app_tests::CTempFolder folder;
+    folder.WriteBytes(L"OrdaviaStudio_nb.brvLang",
+                      app_tests::ResourcePackBytes(L"nb-NO", L"Norsk", L"",
+                                                   {{"Menu.Internet", L"Internett"},
+                                                    {"Menu.Options.Languages", L"Spr\x00E5k..."},
+                                                    {"Menu.Internet.Homepage", L"Hjemmesiden til %COMPANY%"},
+                                                    {"Menu.Brenvalo.Upgrade", L"Oppgrader til %UPGRADENAME%"},
+                                                    {"SystemMenu.Send Report", L"Send feilrapport til %COMPANY%"}}));
+    m_app.m_langPackMan.Scan(folder.Path(), L"OrdaviaStudio");
+    m_app.m_langPackMan.Activate(0);
+    ASSERT_NE(nullptr, m_app.m_langPackMan.GetActive());
+    SetLocalizer(&m_app.m_langPackMan);
+    m_app.m_upgradeType = 1;
+    kest::win32::UniqueMenu bar = EngineMenuBar();
+    m_app.SetUpMenus(bar.get());
+    SetLocalizer(nullptr);
+
+    EXPECT_EQ(L"Internett", PopupTitle(bar.get(), 2));
+    EXPECT_EQ((std::vector<MenuRow>{kEnginesOwn, {2000, L"Spr\x00E5k..."}}), Rows(::GetSubMenu(bar.get(), 1)));
+    const std::vector<MenuRow> rows = Rows(::GetSubMenu(bar.get(), 2));
+    ASSERT_EQ(kInternetHead.size() + 3, rows.size());
+    EXPECT_EQ((MenuRow{2010, L"Hjemmesiden til Brenvalo"}), rows[5]);
+    EXPECT_EQ((MenuRow{2004, L"Brenvalo free Service Letter"}), rows[4]);  // not translated
+    EXPECT_EQ((MenuRow{2009, L"Oppgrader til the successor of Brenvalo Ordavia 2010 Advanced"}),
+              rows[kInternetHead.size()]);
+    EXPECT_EQ((MenuRow{1040, L"Send feilrapport til Brenvalo"}), rows.back());
 }
 
 // ---------------------------------------------------------------------------------------------
