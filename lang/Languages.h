@@ -7,6 +7,7 @@
 #include "lang/LangPackMan.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>

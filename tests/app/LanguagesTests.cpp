@@ -430,7 +430,9 @@ protected:
         ::RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\OrdaviaTests");
     }
     void Answer(int button, const wchar_t* check) {
-        g_answer = DialogAnswer{button, check};
+        g_answer = DialogAnswer{};
+        g_answer.button = button;
+        g_answer.check = check;
         m_timer = ::SetTimer(nullptr, 0, 20, &AnswerDialog);
         ASSERT_NE(0u, m_timer);
     }

@@ -107,14 +107,11 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), L"InfoChannelsEnabled", 0, REG_DWORD,
                                                   reinterpret_cast<const BYTE*>(&value), sizeof value));
     }
-    std::vector<std::string> CallsNamed(const std::string& prefix) const {
+    std::vector<std::string> CallsNamed(const std::string& prefix) {
         std::vector<std::string> out;
-        for (const std::string& call : m_binet.Script().calls)
+        for (const std::string& call : m_binet.Calls())
             if (call.compare(0, prefix.size(), prefix) == 0) out.push_back(call);
         return out;
-    }
-    std::vector<std::string> CallsNamed(const std::string& prefix) {
-        return static_cast<const ShellFixture*>(this)->CallsNamed(prefix);
     }
 };
 
