@@ -276,7 +276,9 @@ extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        (void)window.release();  // destroyed by the user
+        // Closed by the user, the window is gone; a quit asked for by the shell (an update that
+        // needs the program closed) leaves it to be destroyed here.
+        if (!::IsWindow(window.get())) (void)window.release();
     }
     g_mainWindow = nullptr;
     g_record = nullptr;
