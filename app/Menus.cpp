@@ -240,10 +240,11 @@ void CPyrlanApp::ChangeLanguage() {
     services.openLink = [this](const char* word) { OpenInBrowser(GetLinkTargetUrl(word)); };
     CLanguages dialog(m_langPackMan, std::move(services));
     if (dialog.DoModal(GetEngineMainWindow()) != IDOK) return;
+    // The promise of a new language at the next start holds only once the choice is stored.
+    if (!WriteProfileString(L"General", L"Language", dialog.GetResult())) return;
     AfxMessageBox(Localize("Languages.NewLanguageActive",
                            L"The application will use the new language the next time the application is started"),
                   MB_OK | MB_ICONINFORMATION);
-    WriteProfileString(L"General", L"Language", dialog.GetResult());
 }
 
 void CPyrlanApp::RunMenuCommand(unsigned id) {
