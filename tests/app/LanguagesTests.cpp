@@ -455,6 +455,16 @@ TEST_F(LanguageChange, OkStoresTheChoiceAndSaysWhenItTakesEffect) {
     EXPECT_EQ(L"English", m_app.m_langPackMan.GetActive()->GetNativeName());
 }
 
+TEST_F(LanguageChange, ChoiceThatCannotBeStoredIsNotPromised) {
+    PackFolder folder(MixedPacks());
+    folder.ScanInto(m_app.m_langPackMan);
+    m_app.SetRegistryKey(L"");  // no settings key: profile writes fail
+    Answer(IDOK, L"Deutsch");
+    m_app.RunMenuCommand(2000);
+    ASSERT_TRUE(g_answer.answered);
+    EXPECT_TRUE(m_messages.Shown().empty());
+}
+
 TEST_F(LanguageChange, CancelStoresNothing) {
     PackFolder folder(MixedPacks());
     folder.ScanInto(m_app.m_langPackMan);
