@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Turns an X window dump (xwd, TrueColor ZPixmap) into a PNG, optionally cropped.
-Usage: xwd2png.py IN.xwd OUT.png [LEFT TOP WIDTH HEIGHT]"""
+Usage: xwd2png.py IN.xwd OUT.png [LEFT TOP WIDTH HEIGHT]
+       xwd2png.py --closest X Y R G B OUT.png IN.xwd...   (the dump whose pixel at X, Y comes
+       closest to the colour R G B)"""
 import struct
 import sys
 import zlib
@@ -50,6 +52,17 @@ def write_png(path, width, height, rows):
 
 
 def main():
+    if sys.argv[1] == "--closest":
+        x, y, r, g, b = (int(v) for v in sys.argv[2:7])
+        best = None
+        for path in sys.argv[8:]:
+            width, height, rows = read_xwd(path)
+            pr, pg, pb = rows[y][x * 3:x * 3 + 3]
+            distance = abs(pr - r) + abs(pg - g) + abs(pb - b)
+            if best is None or distance < best[0]:
+                best = (distance, width, height, rows)
+        write_png(sys.argv[7], best[1], best[2], best[3])
+        return
     width, height, rows = read_xwd(sys.argv[1])
     if len(sys.argv) == 7:
         left, top, w, h = (int(v) for v in sys.argv[3:7])
