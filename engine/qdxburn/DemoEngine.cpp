@@ -17,7 +17,7 @@
 namespace {
 
 const UINT kFileExit = 40001;
-const UINT kShowcase = WM_APP + 1;
+const UINT_PTR kShowcaseTimer = 1;
 const UINT kFirstOwnCommand = 40000;
 const UINT kLastOwnCommand = 40099;
 
@@ -214,7 +214,9 @@ void OpenMenu(HWND wnd, int position) {
 
 LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case kShowcase: {
+    case WM_TIMER: {
+        if (wParam != kShowcaseTimer) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+        ::KillTimer(wnd, kShowcaseTimer);
         const int menu = EnvNumber(L"QDX_DEMO_OPEN_MENU");
         const int command = EnvNumber(L"QDX_DEMO_COMMAND");
         if (menu >= 0) OpenMenu(wnd, menu);
@@ -306,7 +308,9 @@ extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record
     } else {
         ::ShowWindow(window.get(), SW_SHOWDEFAULT);
         ::UpdateWindow(window.get());
-        ::PostMessageW(window.get(), kShowcase, 0, 0);
+        // Once the window has settled on the screen.
+        if (EnvNumber(L"QDX_DEMO_OPEN_MENU") >= 0 || EnvNumber(L"QDX_DEMO_COMMAND") >= 0)
+            ::SetTimer(window.get(), kShowcaseTimer, 1500, nullptr);
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
             ::TranslateMessage(&msg);

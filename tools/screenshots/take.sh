@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Pictures of the running program for the README: the splash, the demo engine's window with
-# the shell's Internet menu dropped down, and the language dialog. The program runs from a
+# the Options and the shell's Internet menu dropped down, and the language dialog. The program runs from a
 # copy of a build's dist folder (with a few sample language packs) under Xvfb, in a Wine
 # prefix of its own that draws through X11 into a Wine desktop window; the tests' prefix uses
 # the null driver, where nothing is drawn.
 #
 #   tools/screenshots/take.sh [BUILD_DIR]      (default: build64; writes docs/*.png)
 #
-# Needs Debian's xvfb and x11-apps (for xwd); installs them when they are missing.
+# Needs Debian's xvfb, x11-apps (xwd) and x11-utils (xwininfo); installs them when missing.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tools=$here/tools/screenshots
@@ -15,9 +15,10 @@ build=$(cd "${1:-$here/build64}" && pwd)
 out=$here/docs
 mkdir -p "$out"
 
-if ! command -v Xvfb >/dev/null || ! command -v xwd >/dev/null; then
+if ! command -v Xvfb >/dev/null || ! command -v xwd >/dev/null || ! command -v xwininfo >/dev/null; then
     SUDO=""; [ "$(id -u)" = 0 ] || SUDO="sudo"
-    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends xvfb x11-apps >/dev/null
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends xvfb x11-apps x11-utils \
+        >/dev/null
 fi
 
 . "$here/tools/wine-env.sh"
@@ -51,13 +52,32 @@ python3 "$tools/sample_packs.py" "$work/program/lang"
 # start <environment...>: the program inside a Wine desktop window as large as the screen.
 start() {
     env "$@" "${WINE[@]}" explorer "/desktop=Ordavia,$desktop" "$work/program/OrdaviaStudio.exe" >/dev/null 2>&1 &
+    program=$!
 }
 dump() {
     xwd -root -silent -display "$display" >"$1"
 }
+# snapshot <name>: the screen as seen. Xvfb leaves the windows that Wine opens over others out
+# of a dump of the whole screen, so each visible window is dumped on its own and pasted over
+# the screen at its place, the lowest first.
+snapshot() {
+    local name=$1 args=() line id x y n=0
+    dump "$work/$name-screen.xwd"
+    while read -r id x y; do
+        n=$((n + 1))
+        xwd -id "$id" -silent -display "$display" >"$work/$name-$n.xwd" 2>/dev/null || continue
+        args=("$x" "$y" "$work/$name-$n.xwd" "${args[@]}")
+    done < <(xwininfo -root -tree -display "$display" |
+             sed -n 's/^ \{8\}\(0x[0-9a-f]*\) .* \([0-9]*\)x\([0-9]*\)+\(-\?[0-9]*\)+\(-\?[0-9]*\) \{1,\}+.*/\1 \2 \3 \4 \5/p' |
+             while read -r id w h x y; do
+                 [ "$w" -gt 1 ] && [ "$h" -gt 1 ] || continue
+                 xwininfo -id "$id" -display "$display" | grep -q 'IsViewable' && echo "$id $x $y"
+             done)
+    python3 "$tools/xwd2png.py" --compose "$out/$name.png" "$work/$name-screen.xwd" "${args[@]}"
+}
 finish() {
     wineserver -k 2>/dev/null || true
-    wait 2>/dev/null || true
+    wait "$program" 2>/dev/null || true
     sleep 1
 }
 
@@ -72,16 +92,19 @@ done
 finish
 python3 "$tools/xwd2png.py" --closest 295 355 240 240 245 "$out/splash.png" "$work"/splash-*.xwd
 
+start QDX_DEMO_OPEN_MENU=1
+sleep 12
+snapshot options
+finish
+
 start QDX_DEMO_OPEN_MENU=2
 sleep 12
-dump "$work/menus.xwd"
+snapshot menus
 finish
-python3 "$tools/xwd2png.py" "$work/menus.xwd" "$out/menus.png"
 
 start QDX_DEMO_COMMAND=2000
 sleep 12
-dump "$work/languages.xwd"
+snapshot languages
 finish
-python3 "$tools/xwd2png.py" "$work/languages.xwd" "$out/languages.png"
 
-echo "written: $out/splash.png $out/menus.png $out/languages.png"
+echo "written: $out/splash.png $out/options.png $out/menus.png $out/languages.png"

@@ -2,7 +2,9 @@
 """Turns an X window dump (xwd, TrueColor ZPixmap) into a PNG, optionally cropped.
 Usage: xwd2png.py IN.xwd OUT.png [LEFT TOP WIDTH HEIGHT]
        xwd2png.py --closest X Y R G B OUT.png IN.xwd...   (the dump whose pixel at X, Y comes
-       closest to the colour R G B)"""
+       closest to the colour R G B)
+       xwd2png.py --compose OUT.png BASE.xwd [X Y WINDOW.xwd]...   (windows pasted over the
+       base at their places, in the order given)"""
 import struct
 import sys
 import zlib
@@ -52,6 +54,21 @@ def write_png(path, width, height, rows):
 
 
 def main():
+    if sys.argv[1] == "--compose":
+        width, height, rows = read_xwd(sys.argv[3])
+        rows = [bytearray(row) for row in rows]
+        rest = sys.argv[4:]
+        for i in range(0, len(rest) - 2, 3):
+            x, y = int(rest[i]), int(rest[i + 1])
+            w, h, window = read_xwd(rest[i + 2])
+            for j in range(h):
+                if not 0 <= y + j < height:
+                    continue
+                left, right = max(0, x), min(width, x + w)
+                if left < right:
+                    rows[y + j][left * 3:right * 3] = window[j][(left - x) * 3:(right - x) * 3]
+        write_png(sys.argv[2], width, height, [bytes(row) for row in rows])
+        return
     if sys.argv[1] == "--closest":
         x, y, r, g, b = (int(v) for v in sys.argv[2:7])
         best = None
