@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <tuple>
 #include <limits>
 #include <vector>
 
@@ -34,21 +35,22 @@ bool ReadUInt32(kest::IInStream& in, uint32_t& value) {
     return true;
 }
 
-std::wstring FromAnsi(const char* text, size_t length) {
-    if (length == 0) return std::wstring();
+void FromAnsiInto(std::wstring& wide, const char* text, size_t length) {
+    wide.clear();
+    if (length == 0) return;
     const int n = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), n) != n) return std::wstring();
-    return wide;
+    if (n <= 0) return;
+    wide.resize(static_cast<size_t>(n));
+    if (::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), n) != n) wide.clear();
 }
 
 // A flat-pack string of n bytes: ANSI or UTF-16LE, its last character a zero that belongs to n.
-// Without that zero it reads as the empty string; the text ends at its first zero.
-std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
+// Without that zero it reads as the empty string; the text ends at its first zero. The result
+// goes into a buffer the caller reuses from entry to entry.
+void DecodeFlatStringInto(std::wstring& text, const uint8_t* bytes, uint32_t n, bool wide) {
+    text.clear();
     if (wide) {
-        if (n < 2 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return std::wstring();
-        std::wstring text;
+        if (n < 2 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return;
         const size_t units = (n - 2) / 2;
         text.reserve(units);
         for (size_t i = 0; i < units; ++i) {
@@ -56,11 +58,17 @@ std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
             if (unit == 0) break;
             text += unit;
         }
-        return text;
+        return;
     }
-    if (n < 1 || bytes[n - 1] != 0) return std::wstring();
-    const auto* text = reinterpret_cast<const char*>(bytes);
-    return FromAnsi(text, std::strlen(text));
+    if (n < 1 || bytes[n - 1] != 0) return;
+    const auto* ansi = reinterpret_cast<const char*>(bytes);
+    FromAnsiInto(text, ansi, std::strlen(ansi));
+}
+
+std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
+    std::wstring text;
+    DecodeFlatStringInto(text, bytes, n, wide);
+    return text;
 }
 
 }  // namespace
@@ -88,21 +96,33 @@ CLangPack::~CLangPack() {
 }
 
 void CLangPack::Clear() {
-    m_texts.clear();
+    m_texts.reset();
     m_loaded = false;
+}
+
+void CLangPack::ReserveTexts(size_t count) {
+    if (!m_texts) m_texts = std::make_unique<LangTextStore>();
+    m_texts->map.reserve(m_texts->map.size() + count);
+}
+
+void CLangPack::StoreText(std::string_view key, std::wstring_view text) {
+    if (!m_texts) m_texts = std::make_unique<LangTextStore>();
+    // One hash per text: a key that is already there keeps its node and takes the new text.
+    const auto [it, inserted] =
+        m_texts->map.emplace(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(text));
+    if (!inserted) it->second.assign(text);
 }
 
 std::wstring CLangPack::GetLanguageCode() const {
     return m_tag.GetText().empty() ? m_nativeName : m_tag.GetText();
 }
 
-const std::wstring* CLangPack::Lookup(std::string_view key) const {
-    const auto it = m_texts.find(key);
-    return it == m_texts.end() ? nullptr : &it->second;
+const wchar_t* CLangPack::Lookup(std::string_view key) const {
+    return FindText(key);
 }
 
 bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uint32_t& layout) {
-    m_texts.clear();
+    m_texts.reset();
     char signature[8];
     if (ReadSome(file, signature, 8) != 8) return false;
     if (std::memcmp(signature, "LANGPACK", 8) == 0) {
@@ -129,7 +149,9 @@ bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uin
         uint32_t n = 0;
         if (!ReadUInt32(file, n)) return false;
         // A string that does not fit into the header is refused before it is read.
-        if (static_cast<int64_t>(n) > bodyStart - file.GetPosition()) return false;
+        const int64_t position = file.GetPosition();
+        if (static_cast<int64_t>(n) > bodyStart - position || static_cast<int64_t>(n) > file.GetSize() - position)
+            return false;
         if (n == 0) continue;
         bytes.resize(n);
         if (ReadSome(file, bytes.data(), n) != n) return false;
@@ -165,6 +187,7 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
 
     uint32_t count = 0;
     if (!readUInt32(size, count)) return false;
+    std::wstring wideKey, wideText;
     for (uint32_t i = 0; i < count; ++i) {
         size_t entryEnd = size;
         if (layout >= 1) {
@@ -188,8 +211,9 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
             at = entryEnd;
         }
         if (!used) continue;
-        const std::wstring wideKey = DecodeFlatString(key, keyLength, m_wide);
-        m_texts.insert_or_assign(KeyToUtf8(wideKey.data(), wideKey.size()), DecodeFlatString(text, textLength, m_wide));
+        DecodeFlatStringInto(wideKey, key, keyLength, m_wide);
+        DecodeFlatStringInto(wideText, text, textLength, m_wide);
+        StoreText(KeyToUtf8(wideKey.data(), wideKey.size()), wideText);
     }
     m_loaded = true;
     return true;

@@ -36,7 +36,9 @@ public:
     // to load, leaves no pack active.
     void Activate(int index);
 
-    const CLangPack* GetActive() const;
+    const CLangPack* GetActive() const {
+        return m_active >= 0 && m_active < GetCount() ? m_packs[static_cast<size_t>(m_active)].get() : nullptr;
+    }
     int GetActiveIndex() const { return m_active; }
     int GetCount() const { return static_cast<int>(m_packs.size()); }
     // Null for an index out of range.
@@ -45,7 +47,12 @@ public:
 
     // The active pack's text for the key, else the default. Never fails; the text stays valid
     // while the pack is loaded.
-    const wchar_t* Localize(const char* key, const wchar_t* defaultText) const;
+    const wchar_t* Localize(const char* key, const wchar_t* defaultText) const {
+        // Inline: the texts of a whole dialog are looked up one after the other.
+        if (const CLangPack* pack = GetActive(); pack && key)
+            if (const wchar_t* text = pack->FindText(key)) return text;
+        return defaultText;
+    }
     std::wstring Localize(const char* key, const std::wstring& defaultText) const;
 
 private:

@@ -81,10 +81,18 @@ private:
     std::vector<std::pair<std::wstring, std::wstring>> m_written;
 };
 
+const wchar_t kHandlers[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\"
+                           L"BRVBrenvalo_Ordavia_2010_Advanced";
+
+// The handlers' texts a start wrote, taken away again.
+void RemoveHandlerTexts() {
+    for (const wchar_t* action : {L"BURNONARRIVAL", L"COPYONARRIVAL"})
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kHandlers + std::wstring(action)).c_str());
+}
+
 std::wstring BurnAction() {
     kest::win32::UniqueRegKey key;
-    const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\"
-                              L"BRVBrenvalo_Ordavia_2010_AdvancedBURNONARRIVAL";
+    const std::wstring path = kHandlers + std::wstring(L"BURNONARRIVAL");
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return L"(no key)";
     wchar_t text[256] = {};
     DWORD type = 0, bytes = sizeof text - sizeof(wchar_t);
@@ -143,6 +151,7 @@ TEST_P(StartLanguage, TheEngineSeesTheChosenPack) {
     EXPECT_EQ(*c.packFile ? lang + c.packFile : L"", r[L"text.048"]);
     EXPECT_EQ(c.explanation, r[L"text.0F4"]);
     EXPECT_EQ(c.burnAction, BurnAction());
+    RemoveHandlerTexts();
     EXPECT_EQ(*c.helpFile ? lang + c.helpFile : L"", r[L"help.file"]);
 }
 

@@ -12,16 +12,16 @@ using namespace pack_test;
 namespace {
 
 // A pack for the manager's list: a resource file with a tag, or a flat pack (no tag).
-struct PackSpec {
+struct InstalledPack {
     const wchar_t* tag;  // null: a flat pack
     const wchar_t* nativeName;
 };
 
 class PackFolder {
 public:
-    explicit PackFolder(const std::vector<PackSpec>& packs) {
+    explicit PackFolder(const std::vector<InstalledPack>& packs) {
         int n = 0;
-        for (const PackSpec& p : packs) {
+        for (const InstalledPack& p : packs) {
             const std::wstring path = Folder() + L"OrdaviaStudio_" + std::to_wstring(n++) + L".brvLang";
             const std::string key = "Pack.Name";
             WriteFile(path, p.tag ? MakeResourceFile(p.tag, p.nativeName, {{key, p.nativeName}})
@@ -45,7 +45,7 @@ private:
 
 struct RequestCase {
     const char* name;
-    std::vector<PackSpec> packs;
+    std::vector<InstalledPack> packs;
     const wchar_t* request;
     int found;
 };
@@ -71,7 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"ExactBeforeMoreGeneral", {{L"de", L"Deutsch"}, {L"de-AT", L"\x00D6sterreichisch"}}, L"de-AT", 1},
         RequestCase{"NameBySubstringAnyCase", {{L"fr", L"Fran\x00E7" L"ais"}, {L"de", L"Deutsch (German)"}}, L"German",
                     1},
-        RequestCase{"NameIsNotATag", {{L"de", L"Deutsch"}}, L"de-DE-Bayern-x", -1},
+        RequestCase{"NameNotContained", {{L"de", L"Deutsch"}}, L"Deutschland", -1},
+        // A first "-" at index 1 to 3 makes a tag, however long the request.
+        RequestCase{"LongTag", {{L"de", L"Deutsch"}}, L"de-DE-Bayern-x", 0},
         // Three characters make a tag: deu is not de.
         RequestCase{"ThreeLettersAreATag", {{L"de", L"Deutsch"}}, L"deu", -1},
         RequestCase{"DashAtIndexThreeIsATag", {{L"deu", L"Deutsch"}}, L"DEU-at", 0},
@@ -86,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the language of the machine the tests run on.
 struct ChooseCase {
     const char* name;
-    std::vector<PackSpec> packs;
+    std::vector<InstalledPack> packs;
     const wchar_t* request;
     int chosen;
 };
@@ -214,7 +216,7 @@ TEST(LangPackMan, ScanListsThePacksWithThePrefixOnly) {
 }
 
 TEST(LangPackMan, TheShellsLookupAsksTheManagerSet) {
-    PackFolder folder(std::vector<PackSpec>{{L"de", L"Deutsch"}});
+    PackFolder folder(std::vector<InstalledPack>{{L"de", L"Deutsch"}});
     CLangPackMan manager;
     folder.AddTo(manager);
     manager.Activate(0);
