@@ -53,7 +53,8 @@ class Report:
         return (f"{self.path}: {self.translated} translated, {len(self.fuzzy)} fuzzy, "
                 f"{len(self.untranslated)} untranslated")
 
-    def print(self, out=sys.stderr, list_untranslated=True):
+    def print(self, out=None, list_untranslated=True):
+        out = out or sys.stderr
         for line in self.errors + self.warnings:
             print(line, file=out)
         if list_untranslated:
@@ -258,6 +259,7 @@ def run_decompile(args):
         print(f"{args.pack}: warning: {warning}", file=sys.stderr)
     template = load_po(args.template) if args.template else None
     po, keyless = pack_to_po(pack, template)
+    po.header = f"Decompiled by brvlang from {os.path.basename(args.pack)} ({pack.format})."
     if keyless:
         print(f"{args.pack}: warning: {len(keyless)} entries have no English text in the pack; their "
               f"key stands in (give the template with --template)", file=sys.stderr)
