@@ -30,6 +30,8 @@ FORMS = [
     ("quotes in character literals", "c = '\"'; Localize(\"A.C\", L\"c\"); d = L'\\'';", [("A.C", "c")]),
     ("two wide literals are no lookup", 'ReadProductString(L"", L"Version", L"9.24.0");', []),
     ("a narrow text that is no key", 'Log("hello world", L"x");', []),
+    ("undotted key in a call", 'Localize("Pyrlan", L"Could not load");', [("Pyrlan", "Could not load")]),
+    ("a table of codes and names", '{"aar", "aa", L"Afar"}, {"abk", "ab", L"Abkhazian"},', []),
 ]
 
 
@@ -46,8 +48,11 @@ class ExtractTests(unittest.TestCase):
                   "std::wstring CLangPackMan::Localize(const char*, const std::wstring& d) const {}\n"
                   "return g_localizer->Localize(key, defaultText);\n"
                   "a = Localize(kKey, L\"x\");\n"
-                  "b = Localize(\"K\", std::wstring(L\"x\") + name);\n")
-        self.assertEqual(catalogue.extract(source, "test.cpp")[1], [4, 5])
+                  "b = Localize(\"K\", std::wstring(L\"x\") + name);\n"
+                  "c = Localize(row.key, rows[i].text.c_str());\n"
+                  "d = Localize((\"Menu.\" + name).c_str(), text);\n"
+                  "e = Localize(\"K\", text);\n")
+        self.assertEqual(catalogue.extract(source, "test.cpp")[1], [4, 5, 7, 8])
 
     def test_catalogue_from_a_source_tree(self):
         with tempfile.TemporaryDirectory() as root:

@@ -6,13 +6,15 @@ source text.
     tools/lang/catalogue.py            write lang/po/OrdaviaStudio.pot
     tools/lang/catalogue.py --check    fail (and say what differs) when the template is stale
 
-A looked-up text appears in the sources as a narrow key literal directly followed by a wide
-default literal: the call Localize("Menu.Internet", L"Internet"), a helper that passes both on
+A looked-up text appears in the sources as a call Localize("Pyrlan", L"Could not load %BURNDLL%")
+with a narrow key literal and a wide default literal, or as a dotted narrow key literal directly
+followed by a wide default literal anywhere else: a helper that passes both on
 (DiscAction("CPyrlan.Autoplay.BurnDisc", L"Burn %IMPORTANTDTCS%")) or a row of a table
-({2002, "Menu.Internet.Recommend", L"Recommend Program to a Friend"}). Adjacent literals join as
-the compiler joins them; comments are skipped. A Localize call whose key or default is anything
-but a literal or a plain parameter being passed on is reported, because its text cannot be
-listed.
+({2002, "Menu.Internet.Recommend", L"Recommend Program to a Friend"}). Outside a Localize call
+the key must be dotted, so that tables of codes and names ({"aar", "aa", L"Afar"}) stay out. Adjacent literals join as
+the compiler joins them; comments are skipped. A Localize call that builds its key or default
+(or gives only one of them as a literal) is reported, because its text cannot be listed; one
+that hands on both from elsewhere (a helper's parameters, a table row's members) is not.
 
 The foundation library's own messages (kest/) are not listed: they go through its string
 localizer, which the language packs never fill.
@@ -161,17 +163,26 @@ def extract(text, where):
     """(key, default, line) of every looked-up text in one source, and the lines of Localize calls
     whose texts cannot be listed."""
     tokens = tokenize(text, where)
-    found, unlisted = [], []
+    found, unlisted, taken = [], [], set()
+
+    def take(k):
+        if k not in taken:
+            taken.add(k)
+            found.append((tokens[k].value, tokens[k + 2].value, tokens[k].line))
+
     for k, t in enumerate(tokens):
         if (t.kind == "string" and not t.wide and k + 2 < len(tokens)
                 and tokens[k + 1].kind == "punct" and tokens[k + 1].value == ","
-                and tokens[k + 2].kind == "string" and tokens[k + 2].wide and KEY.fullmatch(t.value)):
-            found.append((t.value, tokens[k + 2].value, t.line))
+                and tokens[k + 2].kind == "string" and tokens[k + 2].wide and KEY.fullmatch(t.value)
+                and "." in t.value):
+            take(k)
         if (t.kind == "ident" and t.value == "Localize" and k + 1 < len(tokens)
-                and tokens[k + 1].value == "(" and (k == 0 or tokens[k - 1].value not in ("::", ":"))):
+                and tokens[k + 1].value == "(" and (k == 0 or tokens[k - 1].value != ":")):
             args = _arguments(tokens, k + 2)
             if not _listable(args):
                 unlisted.append(t.line)
+            elif all(len(a) == 1 and a[0].kind == "string" for a in args) and not args[0][0].wide:
+                take(k + 2)
     return found, unlisted
 
 
@@ -197,18 +208,23 @@ def _arguments(tokens, k):
     return args
 
 
+def _passed_on(arg):
+    """An argument that hands on a value made elsewhere (a parameter, a table row's member)
+    rather than building a text here."""
+    return bool(arg) and not any(t.kind == "string" or (t.kind == "punct" and t.value == "+") for t in arg)
+
+
 def _listable(args):
     if len(args) != 2:
-        return False  # a declaration or a call of another form
+        return False  # a call of another form
     key, default = args
-    if len(key) == 1 and len(default) == 1:
-        if key[0].kind == "string" and default[0].kind == "string":
-            return True
-        if key[0].kind == "ident" and default[0].kind == "ident":
-            return True  # a helper passing its parameters on; its callers hold the literals
     if key and key[0].kind == "ident" and key[0].value in ("const", "std", "char"):
         return True  # the function's own declaration
-    return False
+    literal = [len(a) == 1 and a[0].kind == "string" for a in args]
+    if all(literal):
+        return True
+    # Keys and defaults handed on together come from literal pairs that are listed where they stand.
+    return not any(literal) and _passed_on(key) and _passed_on(default)
 
 
 def sources(root):
