@@ -119,16 +119,6 @@ std::wstring BaseName(const std::wstring& path) {
     return name;
 }
 
-// Packs will carry native names once their files are read; until the pack class offers one,
-// that fallback has nothing to try.
-template <typename Pack>
-std::optional<std::wstring> NativeNameOf(const Pack& pack) {
-    if constexpr (requires { pack.GetNativeName(); })
-        return std::wstring(pack.GetNativeName());
-    else
-        return std::nullopt;
-}
-
 }  // namespace
 
 std::wstring HelpFileBesidePack(const std::wstring& folder, const std::wstring& packFilePath) {
@@ -161,7 +151,7 @@ void CPyrlanApp::ChooseHelpFile() {
     choice.productId = m_productId;
     choice.packFilePath = m_langPackPath;
     choice.languageName = m_languageName;
-    if (const CLangPack* pack = m_langPackMan.GetActive()) choice.nativeName = NativeNameOf(*pack);
+    if (const CLangPack* pack = m_langPackMan.GetActive()) choice.nativeName = pack->GetNativeName();
     choice.defaultLangId = m_defaultLangId;
     choice.defaultHelpFile = ReadProductString(L"", L"DefaultHelpFile", m_productId + L"-en-us.chm");
     m_helpFile = FindHelpFile(choice);
