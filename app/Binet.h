@@ -28,3 +28,34 @@ void WINAPI binet_UpdateManagerDestroy(void* update);
 char* WINAPI binet_MakeLinkTargetURL(const char* word, const char* productCode, const char* version,
                                      const char* edition, const char* language, const char* extra);
 }
+
+// The library's functions as the shell calls them: the imported ones, unless a test has put
+// its own in to see what the shell asks for.
+struct BinetFunctions {
+    decltype(&binet_Init) init;
+    decltype(&binet_InfoCheckCreate) infoCheckCreate;
+    decltype(&binet_InfoCheckSetRegistryKey) infoCheckSetRegistryKey;
+    decltype(&binet_InfoCheckSetUserRegistryKey) infoCheckSetUserRegistryKey;
+    decltype(&binet_InfoCheckSetProduct) infoCheckSetProduct;
+    decltype(&binet_InfoCheckSetProductVersion) infoCheckSetProductVersion;
+    decltype(&binet_InfoCheckSetProductEdition) infoCheckSetProductEdition;
+    decltype(&binet_InfoCheckSetProductLang) infoCheckSetProductLang;
+    decltype(&binet_InfoCheckSetParentWindow) infoCheckSetParentWindow;
+    decltype(&binet_InfoCheckGetConfigureChannelsText) infoCheckGetConfigureChannelsText;
+    decltype(&binet_InfoCheckDoConfig) infoCheckDoConfig;
+    decltype(&binet_InfoCheckStartAllAuto) infoCheckStartAllAuto;
+    decltype(&binet_UpdateManagerCreate) updateManagerCreate;
+    decltype(&binet_UpdateManagerSetRegistryKey) updateManagerSetRegistryKey;
+    decltype(&binet_UpdateManagerSetUserRegistryKey) updateManagerSetUserRegistryKey;
+    decltype(&binet_UpdateManagerSetProduct) updateManagerSetProduct;
+    decltype(&binet_UpdateManagerSetProductVersion) updateManagerSetProductVersion;
+    decltype(&binet_UpdateManagerSetProductEdition) updateManagerSetProductEdition;
+    decltype(&binet_UpdateManagerSetProductLang) updateManagerSetProductLang;
+    decltype(&binet_UpdateManagerDoModalCheck) updateManagerDoModalCheck;
+    decltype(&binet_UpdateManagerDestroy) updateManagerDestroy;
+    decltype(&binet_MakeLinkTargetURL) makeLinkTargetURL;
+};
+
+const BinetFunctions& OnlineServices();
+// Puts another set of functions in; null restores the library's. Answers the previous set.
+const BinetFunctions* SetOnlineServices(const BinetFunctions* functions);

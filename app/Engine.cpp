@@ -1,4 +1,3 @@
-#include "app/Binet.h"
 #include "app/PyrlanApp.h"
 
 bool CPyrlanApp::RunEngine() {
@@ -15,7 +14,7 @@ bool CPyrlanApp::RunEngine() {
     }
 
     FillHostRecord();
-    SetupInfoChannels();
+    InitInfoChannels();
 
     BlazenResults* results = nullptr;
     start(&m_hostRecord, &results);
@@ -24,17 +23,4 @@ bool CPyrlanApp::RunEngine() {
     ReleaseLaunchItems();
     free(results);
     return success;
-}
-
-void CPyrlanApp::SetupInfoChannels() {
-    if (!binet_Init()) return;
-    m_infoCheck = binet_InfoCheckCreate();
-    if (!m_infoCheck) return;
-    const std::string key = std::string(m_registryPathA.c_str()) + "\\brv_inet";
-    binet_InfoCheckSetRegistryKey(m_infoCheck, HKEY_LOCAL_MACHINE, key.c_str());
-    binet_InfoCheckSetUserRegistryKey(m_infoCheck, HKEY_CURRENT_USER, key.c_str());
-    binet_InfoCheckSetProduct(m_infoCheck, m_productCodeA.c_str());
-    binet_InfoCheckSetProductVersion(m_infoCheck, m_versionA.c_str());
-    binet_InfoCheckSetProductEdition(m_infoCheck, m_editionA.c_str());
-    binet_InfoCheckSetProductLang(m_infoCheck, m_languageNameA.c_str());
 }

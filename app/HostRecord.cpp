@@ -104,13 +104,3 @@ void CPyrlanApp::FillHostRecord() {
 
     ParseLaunchRequest();
 }
-
-int WINAPI CPyrlanApp::OnMenuSetup(HMENU) {
-    return 0;
-}
-
-int WINAPI CPyrlanApp::OnMenuCommand(UINT, UINT) {
-    return 0;
-}
-
-void WINAPI CPyrlanApp::OnMainWindowReady(UINT) {}

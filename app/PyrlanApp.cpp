@@ -37,7 +37,10 @@ CPyrlanApp& GetPyrlanApp() {
     return *g_pyrlanApp;
 }
 
-CPyrlanApp::CPyrlanApp(InstanceGuard guard) : CProductApp(L"brenvalo\\Brenvalo Ordavia 2010 Advanced") {
+CPyrlanApp::CPyrlanApp(InstanceGuard guard) : CPyrlanApp(guard, L"brenvalo\\Brenvalo Ordavia 2010 Advanced") {}
+
+CPyrlanApp::CPyrlanApp(InstanceGuard guard, std::wstring productRegistryKey)
+    : CProductApp(std::move(productRegistryKey)) {
     if (guard == InstanceGuard::SingleInstance) {
         m_instanceMutex = ::CreateMutexW(nullptr, TRUE, kInstanceMutexName);
         if (::GetLastError() == ERROR_ALREADY_EXISTS) ::ExitProcess(0);

@@ -20,6 +20,8 @@ public:
     enum class InstanceGuard { SingleInstance, None };
     // With the guard, ends the process with exit code 0 when another instance already runs.
     explicit CPyrlanApp(InstanceGuard guard = InstanceGuard::SingleInstance);
+    // Tests read the product values from a key of their own.
+    CPyrlanApp(InstanceGuard guard, std::wstring productRegistryKey);
     ~CPyrlanApp() override;
 
     bool InitInstance() override;
@@ -89,6 +91,18 @@ public:
 
     void* m_infoCheck = nullptr;  // the online-services library's information-channel check
 
+    // Menus and online services. The engine reaches them through the record's callbacks.
+    void InitInfoChannels();
+    void SetUpMenus(HMENU menuBar);
+    void RunMenuCommand(unsigned id);
+    void OnEngineWindowReady();
+    std::wstring GetLinkTargetUrl(const char* word) const;
+    void RunUpdateCheck(unsigned flags);
+    // The language dialog; a confirmed choice is stored for the next start.
+    void ChangeLanguage();
+    // The engine's main window, the parent of the library's dialogs; none without the export.
+    HWND GetEngineMainWindow() const;
+
     // How start-up creates the data manager; tests put their own in.
     using ManagerFactory = std::unique_ptr<kapp::IApplicationManager> (*)(const wchar_t* appFolder,
                                                                          const wchar_t* storeFile,
@@ -104,7 +118,8 @@ private:
         narrow.Set(wide);
         return m_isNT ? static_cast<BlazenText>(wide.c_str()) : static_cast<BlazenText>(narrow.c_str());
     }
-    void SetupInfoChannels();
+    std::string OnlineServicesKey() const;
+    bool InfoChannelsEnabled() const;
 
     static int WINAPI OnMenuSetup(HMENU menuBar);
     static int WINAPI OnMenuCommand(UINT id, UINT unused);

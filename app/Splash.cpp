@@ -23,6 +23,7 @@ typedef BOOL(WINAPI* AlphaBlendFn)(HDC, int, int, int, int, HDC, int, int, int, 
 class CSplashWnd;
 bool g_enabled = false;
 CSplashWnd* g_splash = nullptr;  // the current splash, owned by the ShowSplash call
+const SplashTestHooks* g_hooks = nullptr;
 
 class CSplashWnd {
 public:
@@ -36,7 +37,8 @@ public:
 
     bool Create(HWND parent) {
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        m_picture.reset(::LoadImageW(instance, MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        HINSTANCE resources = g_hooks && g_hooks->resources ? g_hooks->resources : instance;
+        m_picture.reset(::LoadImageW(resources, MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         if (!m_picture) return false;
         BITMAP info{};
         if (!::GetObjectW(m_picture.get(), sizeof info, &info)) return false;
@@ -75,7 +77,7 @@ public:
         if (!dc) return 0;
         for (int alpha = 0; alpha < 255 && Exists(); alpha += 8) {
             const DWORD before = ::timeGetTime();
-            Draw(dc.get(), static_cast<BYTE>(alpha));
+            Draw(dc.get(), static_cast<BYTE>(alpha), SplashDrawing::Fade);
             const DWORD took = ::timeGetTime() - before;
             Wait(took < stepMs ? stepMs - took : 0);
         }
@@ -84,7 +86,7 @@ public:
 
     void DrawOnce() {
         kest::win32::CWindowDC dc(m_wnd);
-        if (dc) Draw(dc.get(), 255);
+        if (dc) Draw(dc.get(), 255, SplashDrawing::Once);
     }
 
     bool Exists() const { return m_wnd != nullptr && ::IsWindow(m_wnd); }
@@ -121,7 +123,8 @@ private:
         ::SetWindowPos(m_wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    void Draw(HDC dc, BYTE alpha) {
+    void Draw(HDC dc, BYTE alpha, SplashDrawing kind) {
+        if (g_hooks && g_hooks->onDraw) g_hooks->onDraw(kind, alpha);
         UniqueMemoryDC memory(::CreateCompatibleDC(dc));
         if (!memory) return;
         HGDIOBJ previous = ::SelectObject(memory.get(), m_picture.get());
@@ -140,7 +143,7 @@ private:
         if (!dc) return;
         const DWORD now = std::min<DWORD>(::timeGetTime(), m_fadeEnd);
         const DWORD span = m_fadeEnd - m_created;
-        Draw(dc, static_cast<BYTE>(std::min<DWORD>(255, (now - m_created) * 255 / span)));
+        Draw(dc, static_cast<BYTE>(std::min<DWORD>(255, (now - m_created) * 255 / span)), SplashDrawing::Paint);
         ::EndPaint(m_wnd, &ps);
     }
 
@@ -178,6 +181,10 @@ private:
 };
 
 }  // namespace
+
+void SetSplashTestHooks(const SplashTestHooks* hooks) {
+    g_hooks = hooks;
+}
 
 void EnableSplash(bool enable) {
     g_enabled = enable;

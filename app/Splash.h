@@ -10,3 +10,12 @@ void ShowSplash(bool fade, DWORD totalMs, DWORD stepMs, HWND parent);
 bool SplashPreTranslate(const MSG* msg);
 // True while a splash window exists.
 bool IsSplashShowing();
+
+// Tests watch every drawing of the picture and may take it from another module.
+enum class SplashDrawing { Fade, Once, Paint };
+struct SplashTestHooks {
+    HMODULE resources;  // null: the program's own
+    void (*onDraw)(SplashDrawing kind, BYTE alpha);
+};
+// Null removes them.
+void SetSplashTestHooks(const SplashTestHooks* hooks);

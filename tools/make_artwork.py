@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the program's artwork: the 400 x 300 splash bitmap (24 bits) and the application
-icon (32, 16 and 48 pixels, 32 bits with alpha). Usage: make_artwork.py OUTPUT_FOLDER"""
+"""Draws the program's artwork: the 400 x 300 splash bitmap (24 bits), the application
+icon (32, 16 and 48 pixels, 32 bits with alpha) and the hand cursor over links (32 x 32,
+monochrome). Usage: make_artwork.py OUTPUT_FOLDER"""
 import math
 import os
 import struct
@@ -82,11 +83,62 @@ def write_ico(path, sizes):
         f.write(out + b"".join(images))
 
 
+# The pointing hand: "#" outline, "." fill, anything else transparent. The hot spot is the
+# tip of the finger.
+HAND = [
+    "     ##",
+    "    #..#",
+    "    #..#",
+    "    #..#",
+    "    #..#",
+    "    #..###",
+    "    #..#..##",
+    "    #..#..#.##",
+    " ## #..#..#..#",
+    "#..##........#",
+    "#...#........#",
+    " #...........#",
+    "  #..........#",
+    "  #..........#",
+    "   #.........#",
+    "   #........#",
+    "    #.......#",
+    "    #......#",
+    "     #.....#",
+    "     #######",
+]
+HAND_HOTSPOT = (5, 0)
+
+
+def write_cur(path):
+    size = 32
+    row = size // 8
+    xor = bytearray()
+    mask = bytearray()
+    for y in range(size - 1, -1, -1):
+        line = HAND[y] if y < len(HAND) else ""
+        xbits = mbits = 0
+        for x in range(size):
+            c = line[x] if x < len(line) else " "
+            xbits = (xbits << 1) | (1 if c == "." else 0)
+            mbits = (mbits << 1) | (0 if c in "#." else 1)
+        xor += xbits.to_bytes(row, "big")
+        mask += mbits.to_bytes(row, "big")
+    palette = bytes((0, 0, 0, 0, 255, 255, 255, 0))
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 1, 0, len(xor) + len(mask), 0, 0, 2, 0)
+    image = header + palette + bytes(xor) + bytes(mask)
+    out = struct.pack("<HHH", 0, 2, 1)
+    out += struct.pack("<BBBBHHII", size, size, 2, 0, HAND_HOTSPOT[0], HAND_HOTSPOT[1], len(image), 6 + 16)
+    with open(path, "wb") as f:
+        f.write(out + image)
+
+
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
     write_bmp(os.path.join(folder, "splash.bmp"), 400, 300, splash_pixel)
     write_ico(os.path.join(folder, "OrdaviaStudio.ico"), [32, 16, 48])
+    write_cur(os.path.join(folder, "hand.cur"))
 
 
 if __name__ == "__main__":

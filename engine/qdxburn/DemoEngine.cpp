@@ -2,6 +2,9 @@
 // shows what the shell handed over and forwards menu commands to the shell. Without a
 // display (Wine's null graphics driver), or with QDX_DEMO_AUTOCLOSE=1, it prints a summary
 // of the host record to standard output and returns at once.
+//
+// For pictures of the running program, QDX_DEMO_OPEN_MENU=<position> drops down that popup of
+// the menu bar once the window shows, and QDX_DEMO_COMMAND=<id> chooses that menu command.
 #include "app/BlazenAbi.h"
 #include "kest/win32/Handles.h"
 
@@ -14,6 +17,7 @@
 namespace {
 
 const UINT kFileExit = 40001;
+const UINT kShowcase = WM_APP + 1;
 const UINT kFirstOwnCommand = 40000;
 const UINT kLastOwnCommand = 40099;
 
@@ -184,8 +188,39 @@ bool RunsHeadless() {
     return lstrcmpiW(driver, L"null") == 0;
 }
 
+// A whole number from the environment, or -1.
+int EnvNumber(const wchar_t* name) {
+    wchar_t value[16] = {};
+    DWORD n = ::GetEnvironmentVariableW(name, value, 16);
+    if (n == 0 || n >= 16) return -1;
+    int number = 0;
+    for (DWORD i = 0; i < n; ++i) {
+        if (value[i] < L'0' || value[i] > L'9') return -1;
+        number = number * 10 + (value[i] - L'0');
+    }
+    return number;
+}
+
+// Drops down a popup of the menu bar under its title, as a click on the title would.
+void OpenMenu(HWND wnd, int position) {
+    HMENU bar = ::GetMenu(wnd);
+    HMENU popup = bar ? ::GetSubMenu(bar, position) : nullptr;
+    RECT title{};
+    if (!popup || !::GetMenuItemRect(wnd, bar, static_cast<UINT>(position), &title)) return;
+    ::HiliteMenuItem(wnd, bar, static_cast<UINT>(position), MF_BYPOSITION | MF_HILITE);
+    ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN, title.left, title.bottom, 0, wnd, nullptr);
+    ::HiliteMenuItem(wnd, bar, static_cast<UINT>(position), MF_BYPOSITION | MF_UNHILITE);
+}
+
 LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+    case kShowcase: {
+        const int menu = EnvNumber(L"QDX_DEMO_OPEN_MENU");
+        const int command = EnvNumber(L"QDX_DEMO_COMMAND");
+        if (menu >= 0) OpenMenu(wnd, menu);
+        if (command >= 0) ::SendMessageW(wnd, WM_COMMAND, static_cast<WPARAM>(command), 0);
+        return 0;
+    }
     case WM_COMMAND: {
         UINT id = LOWORD(wParam);
         if (id == kFileExit) {
@@ -271,12 +306,15 @@ extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record
     } else {
         ::ShowWindow(window.get(), SW_SHOWDEFAULT);
         ::UpdateWindow(window.get());
+        ::PostMessageW(window.get(), kShowcase, 0, 0);
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        (void)window.release();  // destroyed by the user
+        // Closed by the user, the window is gone; a quit asked for by the shell (an update that
+        // needs the program closed) leaves it to be destroyed here.
+        if (!::IsWindow(window.get())) (void)window.release();
     }
     g_mainWindow = nullptr;
     g_record = nullptr;

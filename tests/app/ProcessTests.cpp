@@ -130,6 +130,22 @@ TEST(Process, EngineWithoutResultsGetsThemBackAsNone) {
     EXPECT_TRUE(Contains(run.record, L"free=null\n")) << run.record;
 }
 
+TEST(Process, ShellMenusInTheEnginesMenuBar) {
+    CProgramFolder program;
+    RunResult run = program.Run();
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0u, run.exitCode);
+    // The online-services library beside the program offers its information channels, and a
+    // plain installation checks for updates itself (update type 2) and has no upgrade.
+    EXPECT_TRUE(Contains(run.record, L"menusetup=0\nmenu=&File\nmenu=&Options|2000 Languages...|2100 Channels...\n"
+                                     L"menu=Internet|2002 Recommend Program to a Friend|-|2015 My Brenvalo|"
+                                     L"2003 Today's Special Offers|2004 Brenvalo free Service Letter|"
+                                     L"2010 Brenvalo Homepage|2005 Brenvalo Products|107 Brenvalo Support|-|"
+                                     L"32795 Buy Recordables online|-|2006 Online Update|-|"
+                                     L"1040 &Send Problem Report to Brenvalo...\nmenu=&Help\n"))
+        << run.record;
+}
+
 TEST(Process, DemoEngineRunsToItsEndWithoutADisplay) {
     CProgramFolder program(Engine::Demo, DriveAccess::Real);
     RunResult run = program.Run();

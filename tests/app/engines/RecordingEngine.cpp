@@ -133,6 +133,32 @@ std::string Record(const BlazenHostRecord& r) {
     return s;
 }
 
+// Every popup of the menu bar on one line: its title, then each item as id and text, "-" for
+// a separator.
+std::string Menus(HMENU bar) {
+    std::string out;
+    const int count = ::GetMenuItemCount(bar);
+    for (int i = 0; i < count; ++i) {
+        wchar_t title[256] = {};
+        ::GetMenuStringW(bar, static_cast<UINT>(i), title, 256, MF_BYPOSITION);
+        out += "menu=" + Utf8(title);
+        HMENU popup = ::GetSubMenu(bar, i);
+        const int items = popup ? ::GetMenuItemCount(popup) : 0;
+        for (int j = 0; j < items; ++j) {
+            wchar_t text[256] = {};
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+            info.dwTypeData = text;
+            info.cch = 255;
+            if (!::GetMenuItemInfoW(popup, static_cast<UINT>(j), TRUE, &info)) continue;
+            out += (info.fType & MFT_SEPARATOR) ? std::string("|-") : "|" + std::to_string(info.wID) + " " + Utf8(text);
+        }
+        out += "\n";
+    }
+    return out;
+}
+
 std::unique_ptr<BlazenResults> g_results;
 
 // The launch list the shell lent, looked at again when the results come back: by then the
@@ -160,6 +186,7 @@ extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record
             if (popup) ::AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup), name);
         }
         out += "menusetup=" + std::to_string(record->menuSetup(bar.get())) + "\n";
+        out += Menus(bar.get());
     }
     if (record->mainWindowReady) record->mainWindowReady(0);
     Append(out);
