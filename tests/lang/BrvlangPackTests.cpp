@@ -1,82 +1,20 @@
 // The packs that tools/brvlang compiles, read by the program's own reader: every text the PO file
 // translates must come back under its key, nothing else may, and the header must carry the tag,
 // native name and comment. The expected texts are read straight from the PO files at build time
-// (po_texts.py), not through brvlang, so the writer and the reader cannot drift apart unseen.
+// (po_texts.py, PoTexts.h), not through brvlang, so that writer and reader cannot drift apart.
 #include "lang/LangPackMan.h"
+#include "tests/lang/PoTexts.h"
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <cwchar>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace {
 
-std::wstring WindowsPath(const std::string& unixPath) {
-    std::wstring path = L"Z:" + std::wstring(unixPath.begin(), unixPath.end());
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0);
-    if (n <= 0) throw std::runtime_error("expected texts: not UTF-8");
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(),
-                              n) != n)
-        throw std::runtime_error("expected texts: not UTF-8");
-    return wide;
-}
-
-std::string Unescape(const std::string& field) {
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\' || i + 1 == field.size()) {
-            out += field[i];
-            continue;
-        }
-        const char c = field[++i];
-        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-    }
-    return out;
-}
-
-struct ExpectedPack {
-    std::wstring tag, nativeName, comment;
-    std::vector<std::pair<std::string, std::wstring>> texts;
-};
-
-ExpectedPack ReadExpected(const std::string& unixPath) {
-    std::ifstream in("Z:" + unixPath, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open " + unixPath);
-    ExpectedPack expected;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::stringstream row(line);
-        for (std::string field; std::getline(row, field, '\t');) fields.push_back(Unescape(field));
-        if (fields.size() == 2) fields.emplace_back();  // an empty last field
-        if (fields.size() != 3) throw std::runtime_error("expected texts: bad line " + line);
-        if (fields[0] == "text") {
-            expected.texts.emplace_back(fields[1], FromUtf8(fields[2]));
-        } else if (fields[1] == "tag") {
-            expected.tag = FromUtf8(fields[2]);
-        } else if (fields[1] == "native") {
-            expected.nativeName = FromUtf8(fields[2]);
-        } else if (fields[1] == "comment") {
-            expected.comment = FromUtf8(fields[2]);
-        }
-    }
-    return expected;
-}
+using pack_test::BuildFilePath;
+using pack_test::PoTexts;
+using pack_test::ReadPoTexts;
 
 struct PackCase {
     const char* name;
@@ -105,11 +43,11 @@ std::string PackPath(const PackCase& c) {
 TEST(BrvlangPacks, TheProgramReadsEveryTextOfThePoFileAndNothingElse) {
     for (const PackCase& c : kPackCases) {
         SCOPED_TRACE(c.name);
-        const ExpectedPack expected = ReadExpected(kPacks + "/" + c.expected);
+        const PoTexts expected = ReadPoTexts(kPacks + "/" + c.expected);
         ASSERT_FALSE(expected.texts.empty());
 
         CLangPackMan manager;
-        manager.AddFile(WindowsPath(PackPath(c)));
+        manager.AddFile(BuildFilePath(PackPath(c)));
         ASSERT_EQ(manager.GetCount(), 1) << "the program does not list the pack";
         manager.Activate(0);
         const CLangPack* pack = manager.GetActive();
@@ -133,10 +71,10 @@ TEST(BrvlangPacks, TheProgramReadsEveryTextOfThePoFileAndNothingElse) {
 
 TEST(BrvlangPacks, ShippedPacksAreFoundAndChosenByTagAndName) {
     CLangPackMan manager;
-    manager.Scan(WindowsPath(kDist + "/lang/"), L"OrdaviaStudio");
+    manager.Scan(BuildFilePath(kDist + "/lang/"), L"OrdaviaStudio");
     ASSERT_EQ(manager.GetCount(), 2);
-    const ExpectedPack german = ReadExpected(kPacks + "/de.txt");
-    const ExpectedPack english = ReadExpected(kPacks + "/en.txt");
+    const PoTexts german = ReadPoTexts(kPacks + "/de.txt");
+    const PoTexts english = ReadPoTexts(kPacks + "/en.txt");
     const struct {
         const wchar_t* request;
         const std::wstring& nativeName;
