@@ -151,8 +151,10 @@ void CChunkIterator::Reset() {
 
 bool CChunkIterator::Next() {
     int64_t candidate = m_currentOffset;
-    // A size so large that the next offset cannot be expressed leaves no next chunk.
-    const bool beyond = m_currentValid && (__builtin_add_overflow(candidate, kChunkHeaderSize, &candidate) ||
+    // A negative size would walk back to this chunk for ever, and one so large that the next
+    // offset cannot be expressed points nowhere: neither leaves a next chunk.
+    const bool beyond = m_currentValid && (m_currentSize < 0 ||
+                                           __builtin_add_overflow(candidate, kChunkHeaderSize, &candidate) ||
                                            __builtin_add_overflow(candidate, m_currentSize, &candidate));
     if (!beyond) Seek(candidate);
     uint8_t header[kChunkHeaderSize] = {};

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <tuple>
 #include <limits>
 #include <vector>
 
@@ -88,21 +89,37 @@ CLangPack::~CLangPack() {
 }
 
 void CLangPack::Clear() {
-    m_texts.clear();
+    m_texts.reset();
     m_loaded = false;
+}
+
+void CLangPack::ReserveTexts(size_t count) {
+    if (!m_texts) m_texts = std::make_unique<LangTextStore>();
+    m_texts->map.reserve(m_texts->map.size() + count);
+}
+
+void CLangPack::StoreText(std::string_view key, std::wstring_view text) {
+    if (!m_texts) m_texts = std::make_unique<LangTextStore>();
+    LangTextMap& map = m_texts->map;
+    const auto it = map.find(key);
+    if (it != map.end())
+        it->second.assign(text);
+    else
+        map.emplace(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(text));
 }
 
 std::wstring CLangPack::GetLanguageCode() const {
     return m_tag.GetText().empty() ? m_nativeName : m_tag.GetText();
 }
 
-const std::wstring* CLangPack::Lookup(std::string_view key) const {
-    const auto it = m_texts.find(key);
-    return it == m_texts.end() ? nullptr : &it->second;
+const wchar_t* CLangPack::Lookup(std::string_view key) const {
+    if (!m_texts) return nullptr;
+    const auto it = m_texts->map.find(key);
+    return it == m_texts->map.end() ? nullptr : it->second.c_str();
 }
 
 bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uint32_t& layout) {
-    m_texts.clear();
+    m_texts.reset();
     char signature[8];
     if (ReadSome(file, signature, 8) != 8) return false;
     if (std::memcmp(signature, "LANGPACK", 8) == 0) {
@@ -129,7 +146,9 @@ bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uin
         uint32_t n = 0;
         if (!ReadUInt32(file, n)) return false;
         // A string that does not fit into the header is refused before it is read.
-        if (static_cast<int64_t>(n) > bodyStart - file.GetPosition()) return false;
+        const int64_t position = file.GetPosition();
+        if (static_cast<int64_t>(n) > bodyStart - position || static_cast<int64_t>(n) > file.GetSize() - position)
+            return false;
         if (n == 0) continue;
         bytes.resize(n);
         if (ReadSome(file, bytes.data(), n) != n) return false;
@@ -189,7 +208,7 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
         }
         if (!used) continue;
         const std::wstring wideKey = DecodeFlatString(key, keyLength, m_wide);
-        m_texts.insert_or_assign(KeyToUtf8(wideKey.data(), wideKey.size()), DecodeFlatString(text, textLength, m_wide));
+        StoreText(KeyToUtf8(wideKey.data(), wideKey.size()), DecodeFlatString(text, textLength, m_wide));
     }
     m_loaded = true;
     return true;

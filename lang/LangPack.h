@@ -11,16 +11,27 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 // Text keys are dotted ASCII names; they are kept as UTF-8 so that a lookup needs no conversion.
+// The hash is deliberately not noexcept: the standard library then keeps each node's hash, and a
+// lookup compares hashes instead of hashing every key it passes in a bucket.
 struct LangKeyHash {
     using is_transparent = void;
-    size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>{}(key); }
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
 };
-using LangTextMap = std::unordered_map<std::string, std::wstring, LangKeyHash, std::equal_to<>>;
+using LangTextMap = std::pmr::unordered_map<std::pmr::string, std::pmr::wstring, LangKeyHash, std::equal_to<>>;
+
+// A pack's texts: the map and every key and text in it live in one arena, in file order, so that
+// loading allocates in large blocks and a lookup touches memory that lies close together.
+struct LangTextStore {
+    std::pmr::monotonic_buffer_resource arena;
+    LangTextMap map{&arena};
+};
 
 class CLangPack {
 public:
@@ -42,8 +53,9 @@ public:
     virtual const std::wstring& GetFilePath() const { return m_filePath; }
     // The tag as text; the native name when the pack has no tag.
     virtual std::wstring GetLanguageCode() const;
-    // The text for the key, or null. Keys compare case-sensitively.
-    virtual const std::wstring* Lookup(std::string_view key) const;
+    // The text for the key, or null; it stays valid until the texts are cleared. Keys compare
+    // case-sensitively.
+    virtual const wchar_t* Lookup(std::string_view key) const;
 
     // Flat pack: reads the header from the file's start and leaves the file at the body. True
     // when the signature is known, the version is 0 or 1 and the header strings fit into the
@@ -53,13 +65,17 @@ public:
     // within the file; otherwise false, keeping the entries read before the damage.
     bool LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t layout);
 
-    size_t GetTextCount() const { return m_texts.size(); }
+    size_t GetTextCount() const { return m_texts ? m_texts->map.size() : 0; }
 
 protected:
+    // Puts key -> text into the map; a later text for the same key replaces the earlier one.
+    void StoreText(std::string_view key, std::wstring_view text);
+    void ReserveTexts(size_t count);
+
     bool m_loaded = false;
     std::wstring m_firstDescription, m_secondDescription, m_comment, m_nativeName, m_filePath;
     LanguageTag m_tag;
-    LangTextMap m_texts;
+    std::unique_ptr<LangTextStore> m_texts;  // none until the first text
     bool m_wide = false;
 };
 

@@ -32,9 +32,27 @@ struct ResourceString {
     size_t count = 0;  // without the terminator
     bool present = false;
 
-    std::wstring Text() const {
-        std::wstring text(count, L'\0');
+    // The key as the map keeps it; plain ASCII, the usual case, goes straight across.
+    void KeyInto(std::string& key, std::wstring& scratch) const {
+        key.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            if (units[2 * i + 1] != 0 || units[2 * i] >= 0x80) {
+                TextInto(scratch);
+                key = KeyToUtf8(scratch.data(), scratch.size());
+                return;
+            }
+            key[i] = static_cast<char>(units[2 * i]);
+        }
+    }
+
+    void TextInto(std::wstring& text) const {
+        text.resize(count);
         for (size_t i = 0; i < count; ++i) text[i] = static_cast<wchar_t>(units[2 * i] | units[2 * i + 1] << 8);
+    }
+
+    std::wstring Text() const {
+        std::wstring text;
+        TextInto(text);
         return text;
     }
 };
@@ -260,11 +278,14 @@ bool CLangPack2::LoadTexts(const std::wstring& path, bool clear) {
         m_tag = LanguageTag(header.tag);
         m_nativeName = std::move(header.nativeName);
         m_filePath = path;
-        m_texts.reserve(m_texts.size() + table.Entries().size());
+        ReserveTexts(table.Entries().size());
+        std::string key;
+        std::wstring text, scratch;
         for (const CResourceTable::Entry& entry : table.Entries()) {
             if (!entry.text.present) continue;
-            const std::wstring key = entry.key.Text();
-            m_texts.insert_or_assign(KeyToUtf8(key.data(), key.size()), entry.text.Text());
+            entry.key.KeyInto(key, scratch);
+            entry.text.TextInto(text);
+            StoreText(key, text);
         }
         m_loaded = true;
         return true;

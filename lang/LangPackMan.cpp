@@ -60,12 +60,7 @@ void CLangPackMan::Scan(const std::wstring& folder, const std::wstring& prefix) 
     m_active = -1;
     const std::wstring pattern = folder + prefix + L"*.brvLang";
     WIN32_FIND_DATAW found{};
-    struct FindTraits {
-        static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-        static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-        static void Close(HANDLE h) { ::FindClose(h); }
-    };
-    kest::win32::TUniqueHandle<HANDLE, FindTraits> search(::FindFirstFileW(pattern.c_str(), &found));
+    kest::win32::UniqueFind search(::FindFirstFileW(pattern.c_str(), &found));
     if (!search) return;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -149,13 +144,13 @@ const std::wstring& CLangPackMan::GetPath(int index) const {
 
 const wchar_t* CLangPackMan::Localize(const char* key, const wchar_t* defaultText) const {
     if (const CLangPack* pack = GetActive(); pack && key)
-        if (const std::wstring* text = pack->Lookup(key)) return text->c_str();
+        if (const wchar_t* text = pack->Lookup(key)) return text;
     return defaultText;
 }
 
 std::wstring CLangPackMan::Localize(const char* key, const std::wstring& defaultText) const {
     if (const CLangPack* pack = GetActive(); pack && key)
-        if (const std::wstring* text = pack->Lookup(key)) return *text;
+        if (const wchar_t* text = pack->Lookup(key)) return text;
     return defaultText;
 }
 

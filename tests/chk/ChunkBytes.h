@@ -27,7 +27,8 @@ inline int64_t GetI64(const Bytes& in, size_t at) {
 }
 
 inline void Append(Bytes& out, const Bytes& more) {
-    out.insert(out.end(), more.begin(), more.end());
+    out.reserve(out.size() + more.size());
+    for (uint8_t b : more) out.push_back(b);
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {

@@ -96,7 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"HugeSizeEndsTheWalk",
                  ChunkFileBytes("URESFILE", Concat({ChunkWithSize("aaaa", Text("q"), std::numeric_limits<int64_t>::max()),
                                                     Chunk("bbbb", {})})),
-                 {{"aaaa", 0, std::numeric_limits<int64_t>::max()}}}),
+                 {{"aaaa", 0, std::numeric_limits<int64_t>::max()}}},
+        // A negative size would lead back to the same chunk: the walk ends instead.
+        WalkCase{"NegativeSizeEndsTheWalk",
+                 ChunkFileBytes("URESFILE", Concat({ChunkWithSize("aaaa", {}, -12), Chunk("bbbb", {})})),
+                 {{"aaaa", 0, -12}}}),
     [](const testing::TestParamInfo<WalkCase>& info) { return std::string(info.param.name); });
 
 TEST(ChunkFile, ResetGoesBackBeforeTheFirstChunk) {
@@ -188,6 +192,32 @@ TEST(ChunkStream, WritingPastTheEndGrowsEveryParentAndMovesWhatLiesBehind) {
                              Concat({Chunk("AAAA", Concat({Chunk("aaaa", Text("abcXYZWV")), Chunk("bbbb", Text("De"))})),
                                      Chunk("CCCC", Text("wxyZ"))})),
               f.stream->Data());
+}
+
+// An iterator that lies behind a growing chunk moves as a whole: its current chunk keeps its
+// offset inside the iterator, and the walk goes on from there.
+TEST(ChunkStream, AnIteratorBehindAGrowingChunkKeepsItsWalk) {
+    Opened f(ChunkFileBytes("URESFILE", Concat({Chunk("aaaa", Text("abc")),
+                                               Chunk("BBBB", Concat({Chunk("cc01", Text("x")), Chunk("cc02", Text("yz"))}))})));
+    ASSERT_TRUE(f.file->Next());
+    TRef<chk::CChunkStream> grown(f.file->OpenChunkStream());
+    ASSERT_TRUE(f.file->Next());
+    TRef<chk::CChunkIterator> behind(f.file->OpenChunkIterator());
+    ASSERT_TRUE(behind->Next());
+    const int64_t start = behind->GetStart();
+
+    grown->Seek(3);
+    grown->Write("defg", 4);
+
+    EXPECT_EQ(start + 4, behind->GetStart());
+    EXPECT_EQ(0, behind->GetCurrentOffset());
+    EXPECT_EQ(1, behind->GetCurrentSize());
+    ASSERT_TRUE(behind->Next());
+    EXPECT_EQ("cc02", IdText(behind->GetId()));
+    TRef<chk::CChunkStream> second(behind->OpenChunkStream());
+    char text[2] = {};
+    EXPECT_EQ(2, second->Read(text, 2));
+    EXPECT_EQ("yz", std::string(text, 2));
 }
 
 // The same tree, changed by inserting and removing space inside aaaa; a child that is closed

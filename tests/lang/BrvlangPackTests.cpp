@@ -59,10 +59,10 @@ TEST(BrvlangPacks, TheProgramReadsEveryTextOfThePoFileAndNothingElse) {
         EXPECT_EQ(pack->GetComment(), expected.comment);
         EXPECT_EQ(pack->GetTextCount(), expected.texts.size()) << "untranslated or fuzzy entries became visible";
         for (const auto& [key, text] : expected.texts) {
-            const std::wstring* got = pack->Lookup(key);
+            const wchar_t* got = pack->Lookup(key);
             if (!got) {
                 ADD_FAILURE() << "no text for " << key;
-            } else if (*got != text) {
+            } else if (got != text) {
                 ADD_FAILURE() << "wrong text for " << key;
             }
         }

@@ -71,7 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"ExactBeforeMoreGeneral", {{L"de", L"Deutsch"}, {L"de-AT", L"\x00D6sterreichisch"}}, L"de-AT", 1},
         RequestCase{"NameBySubstringAnyCase", {{L"fr", L"Fran\x00E7" L"ais"}, {L"de", L"Deutsch (German)"}}, L"German",
                     1},
-        RequestCase{"NameIsNotATag", {{L"de", L"Deutsch"}}, L"de-DE-Bayern-x", -1},
+        RequestCase{"NameNotContained", {{L"de", L"Deutsch"}}, L"Deutschland", -1},
+        // A first "-" at index 1 to 3 makes a tag, however long the request.
+        RequestCase{"LongTag", {{L"de", L"Deutsch"}}, L"de-DE-Bayern-x", 0},
         // Three characters make a tag: deu is not de.
         RequestCase{"ThreeLettersAreATag", {{L"de", L"Deutsch"}}, L"deu", -1},
         RequestCase{"DashAtIndexThreeIsATag", {{L"deu", L"Deutsch"}}, L"DEU-at", 0},

@@ -3,33 +3,13 @@
 // the file's size, whatever counts and lengths the file declares.
 #include "lang/LangPackMan.h"
 #include "tests/kest/TempFolder.h"
+#include "tests/lang/AllocationWatch.h"
 #include "tests/lang/PackWriter.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <limits>
-#include <new>
 #include <random>
-
-namespace {
-
-size_t g_largestAllocation = 0;
-
-}  // namespace
-
-// The test program's allocations are watched for the largest single request.
-void* operator new(size_t size) {
-    if (size > g_largestAllocation) g_largestAllocation = size;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
 
 using namespace pack_test;
 
@@ -85,7 +65,7 @@ void Mutate(Bytes& bytes, std::mt19937& rng) {
 std::vector<std::pair<std::string, std::wstring>> SomeTexts() {
     std::vector<std::pair<std::string, std::wstring>> texts;
     for (int i = 0; i < 40; ++i)
-        texts.push_back({"Dialog.Item" + std::to_string(i), L"Text number " + std::to_wstring(i)});
+        texts.push_back({std::string("Dialog.Item").append(std::to_string(i)), L"Text number " + std::to_wstring(i)});
     return texts;
 }
 
@@ -129,12 +109,12 @@ TEST_P(PackMutation, EveryReaderReturnsInBoundedTimeAndMemory) {
         Bytes bytes = GetParam().valid;
         Mutate(bytes, rng);
         WriteFile(path, bytes);
-        g_largestAllocation = 0;
+        ResetLargestAllocation();
         const ULONGLONG start = ::GetTickCount64();
         ReadEveryWay(path);
         const ULONGLONG elapsed = ::GetTickCount64() - start;
         ASSERT_LT(elapsed, 2000u) << "mutant " << i;
-        ASSERT_LE(g_largestAllocation, 8 * bytes.size() + 128 * 1024) << "mutant " << i << " of " << bytes.size()
+        ASSERT_LE(LargestAllocation(), 8 * bytes.size() + 128 * 1024) << "mutant " << i << " of " << bytes.size()
                                                                      << " bytes";
     }
 }
