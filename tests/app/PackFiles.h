@@ -1,5 +1,5 @@
-// Language pack files for the shell's tests, made by the pack tests' writer: resource files
-// with a tag, native name, comment and texts, and flat UTF-16 packs without a tag.
+// Language pack files written byte by byte, for the shell's tests: resource files with a tag,
+// native name, comment and texts, and flat UTF-16 packs without a tag.
 #pragma once
 
 #include <cstdint>

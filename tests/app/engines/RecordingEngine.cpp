@@ -152,7 +152,14 @@ std::string Menus(HMENU bar) {
             info.dwTypeData = text;
             info.cch = 255;
             if (!::GetMenuItemInfoW(popup, static_cast<UINT>(j), TRUE, &info)) continue;
-            out += (info.fType & MFT_SEPARATOR) ? std::string("|-") : "|" + std::to_string(info.wID) + " " + Utf8(text);
+            out += '|';
+            if (info.fType & MFT_SEPARATOR) {
+                out += '-';
+            } else {
+                out += std::to_string(info.wID);
+                out += ' ';
+                out += Utf8(text);
+            }
         }
         out += "\n";
     }
