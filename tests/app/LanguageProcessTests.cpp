@@ -3,6 +3,7 @@
 #include "kest/win32/Handles.h"
 #include "tests/app/support/ProgramRun.h"
 #include "tests/lang/PackWriter.h"
+#include "tests/lang/PoTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -174,3 +175,69 @@ INSTANTIATE_TEST_SUITE_P(
         StartLanguageCase{"NoSettingNoMatchingPack", nullptr, nullptr, {}, nullptr, L"",
                           L"Problem reports are usuallly answered within two business days.", L"Burn CD/DVD", L""}),
     [](const testing::TestParamInfo<StartLanguageCase>& info) { return std::string(info.param.name); });
+
+// The packs the build ships in the program folder's lang\, compiled by brvlang from the PO files:
+// the shell's menus and texts in the chosen language. The expected texts come from the PO files.
+namespace {
+
+std::wstring WithCompany(std::wstring text) {
+    const std::wstring placeholder = L"%COMPANY%";
+    for (size_t at = text.find(placeholder); at != std::wstring::npos; at = text.find(placeholder))
+        text.replace(at, placeholder.size(), L"Brenvalo");
+    return text;
+}
+
+// The Options and Internet popups as the recording engine writes them after the menu set-up.
+std::wstring ShellMenus(const PoTexts& t) {
+    auto item = [&t](const wchar_t* id, const char* key) {
+        return L"|" + std::wstring(id) + L" " + WithCompany(t.Text(key));
+    };
+    return L"menu=&Options" + item(L"2000", "Menu.Options.Languages") + item(L"2100", "Menu.Options.Channels") +
+           L"\nmenu=" + t.Text("Menu.Internet") + item(L"2002", "Menu.Internet.Recommend") + L"|-" +
+           item(L"2015", "Menu.Internet.MyBrenvalo") + item(L"2003", "Menu.Internet.SpecialOffers") +
+           item(L"2004", "Menu.Internet.Newsletter") + item(L"2010", "Menu.Internet.Homepage") +
+           item(L"2005", "Menu.Internet.Products") + item(L"107", "Menu.Internet.Support") + L"|-" +
+           item(L"32795", "Menu.Brenvalo.BuyRecordables") + L"|-" + item(L"2006", "Menu.Brenvalo.Update") + L"|-" +
+           item(L"1040", "SystemMenu.Send Report") + L"\n";
+}
+
+}  // namespace
+
+TEST(ShippedPacks, TheChosenLanguageShowsInTheMenusAndTexts) {
+    const struct {
+        const wchar_t* request;
+        const wchar_t* packFile;
+        const char* texts;
+    } cases[] = {
+        {L"de", L"OrdaviaStudio-de.brvLang", "/de.txt"},
+        {L"en", L"OrdaviaStudio-en.brvLang", "/en.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.texts));
+        const PoTexts t = ReadPoTexts(BRVLANG_PACKS_DIR + std::string(c.texts));
+        CProgramFolder program;
+        const std::wstring lang = program.Folder() + L"lang\\";
+        ASSERT_TRUE(::CreateDirectoryW(lang.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+        for (const wchar_t* file : {L"OrdaviaStudio-de.brvLang", L"OrdaviaStudio-en.brvLang"})
+            ASSERT_TRUE(::CopyFileW((BuildFilePath(ORDAVIA_DIST_DIR "/lang/") + file).c_str(), (lang + file).c_str(), FALSE));
+
+        RunResult run;
+        {
+            LanguageSettings settings(nullptr, c.request);
+            run = program.Run();
+        }
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_NE(std::wstring::npos, run.record.find(ShellMenus(t))) << run.record;
+        if (t.tag != L"en") {
+            EXPECT_EQ(std::wstring::npos, run.record.find(L"Languages...")) << "English menus";
+        }
+        auto r = RecordTexts(run.record);
+        EXPECT_EQ(t.tag, r[L"text.00C"]);
+        EXPECT_EQ(lang + c.packFile, r[L"text.048"]);
+        EXPECT_EQ(t.Text("ProblemReport.DefaultTitle"), r[L"text.06C"]);
+        EXPECT_EQ(t.Text("ProblemReport.TaskDesc.Variant"), r[L"text.0F0"]);
+        std::wstring burn = t.Text("CPyrlan.Autoplay.BurnDisc");
+        burn.replace(burn.find(L"%IMPORTANTDTCS%"), 15, L"CD/DVD");
+        EXPECT_EQ(burn, BurnAction());
+    }
+}
