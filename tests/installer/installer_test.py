@@ -28,9 +28,6 @@ PROGID = r"HKLM\SOFTWARE\Classes\Brenvalo.OrdaviaStudio.AutoPlay"
 UNINSTALL = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 INSTALL_DIR = "C:\\Program Files\\Brenvalo\\" + NAME
 PROGRAM = INSTALL_DIR + "\\OrdaviaStudio.exe"
-# Machine-wide places the package writes to; after an uninstall none may hold anything of ours.
-MACHINE_KEYS = [r"HKLM\SOFTWARE", r"HKLM\SOFTWARE\Classes"]
-OUR_MARKS = ["brenvalo", "ordavia"]
 
 
 class Failed(Exception):
@@ -59,6 +56,10 @@ class Wine:
         self.run(["reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "null", "/f"])
         self.run(["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
                   "/d", "0", "/f"])
+
+    def settle(self):
+        """Waits until the server has ended and written the registry files."""
+        subprocess.run([WINESERVER, "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
         subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -125,20 +126,48 @@ def start_menu_folders(wine):
                          "Microsoft", "Windows", "Start Menu", "Programs", NAME)]
 
 
+def packed(code):
+    """A product or upgrade code as Windows Installer writes it into its own registry keys."""
+    hexes = code.strip("{}").replace("-", "").upper()
+    swapped = hexes[:8][::-1] + hexes[8:12][::-1] + hexes[12:16][::-1]
+    return swapped + "".join(hexes[i + 1] + hexes[i] for i in range(16, 32, 2))
+
+
+def registry_file(path):
+    """(keys, values) of a Wine registry file: key paths and (key path, value name) pairs."""
+    keys, values, current = set(), set(), None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if line.startswith("["):
+                current = line[1:line.rindex("]")].lower()
+                keys.add(current)
+            elif current is not None and (line.startswith('"') or line.startswith("@=")):
+                values.add((current, "@" if line.startswith("@=") else line[1:line.index('"=')].lower()
+                            if '"=' in line else line.strip()))
+    return keys, values
+
+
 def machine_state(wine):
-    """What we look for after an uninstall: our registry keys and values machine-wide, our
-    files and our Start-menu folder."""
-    left = []
-    for root in MACHINE_KEYS:
-        for key, values in wine.registry(root).items():
-            if any(mark in key.lower() for mark in OUR_MARKS):
-                left.append(key)
-            left += [f"{key}: {name}" for name in values if any(mark in name.lower() for mark in OUR_MARKS)]
-    maker = wine.unix_path("C:\\Program Files\\Brenvalo")
-    if os.path.exists(maker):
-        left.append(wine.windows_path(maker))
-    left += [wine.windows_path(p) for p in start_menu_folders(wine) if os.path.exists(p)]
-    return sorted(set(left))
+    """Everything machine-wide that an uninstall must give back: the machine's registry (keys
+    and value names) and every file and folder on drive C: outside the temporary folders."""
+    wine.settle()
+    keys, values = registry_file(os.path.join(wine.prefix, "system.reg"))
+    paths = set()
+    drive = os.path.join(wine.prefix, "drive_c")
+    for folder, dirs, files in os.walk(drive):
+        dirs[:] = [d for d in dirs if d.lower() not in ("temp", "inetcache")]
+        paths.update(os.path.relpath(os.path.join(folder, n), drive).lower() + "/" for n in dirs)
+        paths.update(os.path.relpath(os.path.join(folder, n), drive).lower() for n in files)
+    return keys, values, paths
+
+
+def left_behind(before, after, marks):
+    """New values and files anywhere; new keys and folders that bear one of our names or codes
+    (Windows Installer makes empty keys and folders of its own on first use and keeps them)."""
+    keys = [k for k in after[0] - before[0] if any(m in k for m in marks)]
+    values = [f"{k}: {v}" for k, v in after[1] - before[1]]
+    paths = [p for p in after[2] - before[2] if not p.endswith("/") or any(m in p for m in marks)]
+    return sorted(keys) + sorted(values) + ["C:/" + p for p in sorted(paths)]
 
 
 def check_files(wine, dist):
@@ -283,13 +312,13 @@ def check_runs(wine, version_text, langid):
     print(f"ok: the installed program ran {len(LAUNCHES)} times and read its product values")
 
 
-def uninstall(wine, baseline):
+def uninstall(wine, baseline, marks):
     products = installed_products(wine)
     check(len(products) == 1, f"expected one installed product, found {products}")
     code = msiexec(wine, "/x", next(iter(products)))
     check(code == 0, f"msiexec /x exited with {code}")
     check(not installed_products(wine), "the product is still listed after the uninstall")
-    left = [item for item in machine_state(wine) if item not in baseline]
+    left = left_behind(baseline, machine_state(wine), marks)
     check(not left, "left behind after the uninstall:\n  " + "\n  ".join(left))
     print("ok: uninstalled, nothing machine-wide left")
 
@@ -331,6 +360,8 @@ def main():
         shutil.copy(current, wine.unix_path("C:\\current.msi"))
         shutil.copy(newer, wine.unix_path("C:\\later.msi"))
         baseline = machine_state(wine)
+        codes = [make_installer.UPGRADE_CODE] + [make_installer.guid("x64", "product", v) for v in (version, later)]
+        marks = ["brenvalo", "ordavia"] + [c.lower() for c in codes] + [packed(c).lower() for c in codes]
 
         print(f"-- {version} with DEFAULTLANGID=de-de")
         check(msiexec(wine, "/i", "C:\\current.msi", "DEFAULTLANGID=de-de") == 0, "msiexec /i exited non-zero")
@@ -351,12 +382,12 @@ def main():
         # The language an administrator gave the first installation stays.
         check_product_values(wine, three(later), "de-de")
         check_autoplay(wine)
-        uninstall(wine, baseline)
+        uninstall(wine, baseline, marks)
 
         print(f"-- {version} without DEFAULTLANGID")
         check(msiexec(wine, "/i", "C:\\current.msi") == 0, "msiexec /i without properties exited non-zero")
         check_product_values(wine, three(version), None)
-        uninstall(wine, baseline)
+        uninstall(wine, baseline, marks)
 
         print(f"-- {version} with an unknown DEFAULTLANGID")
         check(msiexec(wine, "/i", "C:\\current.msi", "DEFAULTLANGID=zz-zz") == 0,
@@ -365,7 +396,7 @@ def main():
         summary = run_program(wine, [])
         check_language(wine, summary, "zz-zz")
         print(f"ok: the program started with language {summary.get('language')!r}")
-        uninstall(wine, baseline)
+        uninstall(wine, baseline, marks)
     except Failed as e:
         print(f"FAILED: {e}", file=sys.stderr)
         return 1
