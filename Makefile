@@ -1,11 +1,12 @@
 # make        set up what is missing (cached outside the clone) and build into build/dist/
 # make run    build, then run the program under Wine with the demo engine
 # make test   every test, under Wine
+# make installer  build, then the Windows Installer package into dist/ (tools/make_installer.py)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CACHE ?= /var/cache/ordavia-build
 
-.PHONY: all setup configure build run test clean
+.PHONY: all setup configure build run test installer clean
 
 all: build
 
@@ -27,6 +28,9 @@ test: build
 	@status=0; ORDAVIA_WINEPREFIX=$(abspath $(BUILD))/wineprefix \
 	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) || status=$$?; \
 	  WINEPREFIX=$(abspath $(BUILD))/wineprefix wineserver -k 2>/dev/null || true; exit $$status
+
+installer: build
+	@python3 tools/make_installer.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

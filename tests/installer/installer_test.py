@@ -396,7 +396,14 @@ def main():
         summary = run_program(wine, [])
         check_language(wine, summary, "zz-zz")
         print(f"ok: the program started with language {summary.get('language')!r}")
+        # A user's own choice, as the language dialog writes it, outlives the product.
+        user_key = r"HKCU\Software\brenvalo" + "\\" + NAME + r"\General"
+        code, _ = wine.run(["reg", "add", user_key, "/v", "Language", "/d", "en-us", "/f"])
+        check(code == 0, "could not write the user's language choice")
         uninstall(wine, baseline, marks)
+        kept = wine.registry(user_key).get(user_key.replace("HKCU\\", "HKEY_CURRENT_USER\\", 1), {})
+        check(kept.get("Language") == ("REG_SZ", "en-us"), f"the user's language choice is gone: {kept}")
+        print("ok: the user's own settings stay")
     except Failed as e:
         print(f"FAILED: {e}", file=sys.stderr)
         return 1
