@@ -1,36 +1,58 @@
-# make        set up what is missing (cached outside the clone) and build into build/dist/
-# make run    build, then run the program under Wine with the demo engine
-# make test   every test, under Wine
-# make installer  build, then the Windows Installer package into dist/ (tools/make_installer.py)
+# make            set up what is missing (cached outside the clone) and build both flavours:
+#                 build/dist/ (32-bit product) and build64/dist/ (64-bit edition)
+# make run        build, then run the program under Wine with the demo engine (32-bit where
+#                 this machine can run it, else 64-bit)
+# make test       every test under Wine, for each flavour this machine can run
+# make installer  build, then each flavour's Windows Installer package into its dist/:
+#                 build/dist/OrdaviaStudio-<version>-x86.msi, build64/dist/...-x64.msi
+# FLAVOURS="64"   limits any of these to one flavour; BUILD=dir moves both build folders
 BUILD ?= build
+BUILD64 ?= $(BUILD)64
+FLAVOURS ?= 32 64
 JOBS ?= $(shell nproc)
 CACHE ?= /var/cache/ordavia-build
+
+dir_32 := $(BUILD)
+dir_64 := $(BUILD64)
+cpu_32 := i686
+cpu_64 := x86_64
+
+export ORDAVIA_CACHE := $(CACHE)
+export JOBS
 
 .PHONY: all setup configure build run test installer clean
 
 all: build
 
 setup:
-	@ORDAVIA_CACHE=$(CACHE) bash tools/setup.sh >/dev/null
+	@bash tools/setup.sh >/dev/null
 
 configure: setup
-	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
-	  cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-	    -DCMAKE_BUILD_TYPE=Release -DORDAVIA_PATHS=$(CACHE)/paths.cmake >/dev/null; fi
+	@for f in $(FLAVOURS); do \
+	  case $$f in 32) dir=$(dir_32); cpu=$(cpu_32);; 64) dir=$(dir_64); cpu=$(cpu_64);; \
+	    *) echo "unknown flavour $$f" >&2; exit 2;; esac; \
+	  if [ ! -f $$dir/CMakeCache.txt ]; then \
+	    cmake -S . -B $$dir -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$cpu.cmake -DCMAKE_BUILD_TYPE=Release \
+	      -DORDAVIA_PATHS=$(CACHE)/paths-$$cpu.cmake >/dev/null || exit $$?; fi; \
+	done
 
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
+	@for f in $(FLAVOURS); do \
+	  case $$f in 32) dir=$(dir_32);; 64) dir=$(dir_64);; esac; \
+	  cmake --build $$dir -j $(JOBS) -- --no-print-directory || exit $$?; \
+	done
 
 run: build
-	@ORDAVIA_WINEPREFIX=$(abspath $(BUILD))/wineprefix bash tools/run-demo.sh $(BUILD)/dist
+	@bash tools/run-demo.sh "$(FLAVOURS)" $(dir_32) $(dir_64)
 
 test: build
-	@status=0; ORDAVIA_WINEPREFIX=$(abspath $(BUILD))/wineprefix \
-	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) || status=$$?; \
-	  WINEPREFIX=$(abspath $(BUILD))/wineprefix wineserver -k 2>/dev/null || true; exit $$status
+	@bash tools/test.sh "$(FLAVOURS)" $(dir_32) $(dir_64)
 
 installer: build
-	@python3 tools/make_installer.py $(BUILD)
+	@for f in $(FLAVOURS); do \
+	  case $$f in 32) dir=$(dir_32);; 64) dir=$(dir_64);; esac; \
+	  python3 tools/make_installer.py $$dir || exit $$?; \
+	done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(dir_32) $(dir_64)

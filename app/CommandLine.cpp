@@ -217,12 +217,10 @@ void CPyrlanApp::ParseLaunchRequest() {
             const DWORD attributes = ::GetFileAttributesW(item.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES) continue;  // gone since the list was written
             const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            std::wstring path = item;
-            if (folder) {
-                // A folder given with its trailing separator (a drive root, say) gets no second one.
-                if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
-                path += L"*.*";
-            }
+            // A folder is handed over as its "\*.*" pattern, also when it already ends in a
+            // separator (a drive root gives "C:\\*.*"): the file system reads the doubled
+            // separator as one, and the engine may look for the whole four-character ending.
+            const std::wstring path = folder ? item + L"\\*.*" : item;
             m_launchTexts.push_back(HostHeapText(path, m_isNT));
             items[used++] = DataItem{folder ? 3u : 0u, m_launchTexts.back().get(), kDiscRoot};
         }

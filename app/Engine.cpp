@@ -27,7 +27,9 @@ bool CPyrlanApp::RunEngine() {
 }
 
 void CPyrlanApp::SetupInfoChannels() {
-    if (!binet_Init()) return;
+    // The library's own start-up answers nothing the check depends on: whether the check
+    // exists is the library's answer to creating it.
+    static_cast<void>(binet_Init());
     m_infoCheck = binet_InfoCheckCreate();
     if (!m_infoCheck) return;
     const std::string key = std::string(m_registryPathA.c_str()) + "\\brv_inet";

@@ -103,13 +103,6 @@ const HelpTopic kHelpTopics[] = {
 };
 static_assert(std::size(kHelpTopics) == 85, "the engine expects 85 help topics");
 
-// A folder is no help file: an empty "DefaultHelpFile" setting or language name would
-// otherwise name the "lang" folder itself or one beside the files.
-bool IsFile(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::wstring BaseName(const std::wstring& path) {
     std::wstring name = path;
     const size_t slash = name.find_last_of(L"\\/");
@@ -119,17 +112,14 @@ std::wstring BaseName(const std::wstring& path) {
     return name;
 }
 
-// Packs will carry native names once their files are read; until the pack class offers one,
-// that fallback has nothing to try.
-template <typename Pack>
-std::optional<std::wstring> NativeNameOf(const Pack& pack) {
-    if constexpr (requires { pack.GetNativeName(); })
-        return std::wstring(pack.GetNativeName());
-    else
-        return std::nullopt;
-}
-
 }  // namespace
+
+// A folder is no help file: an empty "DefaultHelpFile" setting or language name would
+// otherwise name the "lang" folder itself or one beside the files.
+bool IsHelpFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 std::wstring HelpFileBesidePack(const std::wstring& folder, const std::wstring& packFilePath) {
     return folder + L"lang\\" + BaseName(packFilePath) + L".chm";
@@ -140,7 +130,7 @@ std::wstring FindHelpFile(const HelpFileChoice& c) {
     const bool packActive = !c.packFilePath.empty();
     const std::wstring first =
         packActive ? HelpFileBesidePack(c.folder, c.packFilePath) : lang + c.languageName + L".chm";
-    if (IsFile(first)) return first;
+    if (IsHelpFile(first)) return first;
 
     const std::wstring named = lang + c.productId + L"-";
     std::wstring candidates[5];
@@ -151,7 +141,7 @@ std::wstring FindHelpFile(const HelpFileChoice& c) {
     candidates[n++] = lang + c.defaultHelpFile;
     candidates[n++] = lang + L"english.chm";
     for (size_t i = 0; i < n; ++i)
-        if (IsFile(candidates[i])) return candidates[i];
+        if (IsHelpFile(candidates[i])) return candidates[i];
     return std::wstring();
 }
 
@@ -161,7 +151,7 @@ void CPyrlanApp::ChooseHelpFile() {
     choice.productId = m_productId;
     choice.packFilePath = m_langPackPath;
     choice.languageName = m_languageName;
-    if (const CLangPack* pack = m_langPackMan.GetActive()) choice.nativeName = NativeNameOf(*pack);
+    if (const CLangPack* pack = m_langPackMan.GetActive()) choice.nativeName = pack->GetNativeName();
     choice.defaultLangId = m_defaultLangId;
     choice.defaultHelpFile = ReadProductString(L"", L"DefaultHelpFile", m_productId + L"-en-us.chm");
     m_helpFile = FindHelpFile(choice);

@@ -20,3 +20,7 @@ std::wstring FindHelpFile(const HelpFileChoice& choice);
 
 // The file of the help file beside a language pack: the pack's base name with ".chm".
 std::wstring HelpFileBesidePack(const std::wstring& folder, const std::wstring& packFilePath);
+
+// An existing file, never a folder: the one test every help file candidate has to pass, at
+// start-up as in the fallbacks.
+bool IsHelpFile(const std::wstring& path);

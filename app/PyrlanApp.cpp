@@ -1,5 +1,6 @@
 #include "app/PyrlanApp.h"
 
+#include "app/HelpTopics.h"
 #include "app/Splash.h"
 
 #include <wx/init.h>
@@ -72,9 +73,9 @@ bool CPyrlanApp::InitInstance() {
     return false;
 }
 
-// After a failed start-up the manager is neither stopped nor deleted: stopping or deleting a
-// portable manager writes or removes data, and its state is unknown here. The process ends
-// right after, which frees it.
+// After a failed start-up, and when there is no engine to run, the manager is neither stopped
+// nor deleted: stopping or deleting a portable manager writes or removes data, and a start-up
+// that ended early has nothing to write back. The process ends right after, which frees it.
 void CPyrlanApp::AbandonManager() {
     (void)m_appManager.release();
 }
@@ -158,21 +159,25 @@ bool CPyrlanApp::RunStartup() {
     m_upgradeName = ReadProductString(
         L"", L"UpgradeName", Localize("CRegisterDlg.Desc.UpgradeNameDefault", L"the successor of %APP_NAME%"));
 
-    if (::GetFileAttributesW(m_helpFile.c_str()) == INVALID_FILE_ATTRIBUTES) ChooseHelpFile();
+    if (!IsHelpFile(m_helpFile)) ChooseHelpFile();
 
     m_languageNameA.Set(m_languageName);
     m_langPackPathA.Set(m_langPackPath);
     m_productIdA.Set(m_productId);
 
-    if (!m_engine) return false;
+    if (!m_engine) {
+        // The loader has said why; nothing after it runs, the manager's shutdown included.
+        AbandonManager();
+        return false;
+    }
 
-    if (haveVersion && IsWindowsXPOrLater(osVersion)) RefreshAutoplayTexts();
+    if (haveVersion && IsWindowsXPOrLater(osVersion)) RefreshAutoplayTexts(m_autoplayRoot);
     ComposeAboutText();
     RunEngine();
 
     if (m_appManager) {
         m_appManager->Stop();
-        m_appManager.reset();
+        kapp::DeleteApplicationManager(m_appManager);
     }
     return true;
 }

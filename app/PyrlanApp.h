@@ -80,6 +80,7 @@ public:
     void ChooseHelpFile();
     // The handlers live under the machine's key; tests point the refresh at a key of their own.
     void RefreshAutoplayTexts(HKEY root = HKEY_LOCAL_MACHINE);
+    HKEY m_autoplayRoot = HKEY_LOCAL_MACHINE;  // the root start-up refreshes
     void ComposeAboutText();
     void FillHostRecord();
     void FillHelpTopics();

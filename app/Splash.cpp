@@ -159,6 +159,9 @@ private:
             case WM_NCDESTROY:
                 self->m_wnd = nullptr;
                 ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+                // Gone from the screen is gone for the filter too: input that arrives before
+                // ShowSplash returns is the program's again.
+                if (g_splash == self) g_splash = nullptr;
                 break;
             default:
                 break;
@@ -192,8 +195,11 @@ void ShowSplash(bool fade, DWORD totalMs, DWORD stepMs, HWND parent) {
     auto splash = std::make_unique<CSplashWnd>();
     g_splash = splash.get();
     struct ClearCurrent {
-        ~ClearCurrent() { g_splash = nullptr; }
-    } clearCurrent;
+        const CSplashWnd* splash;
+        ~ClearCurrent() {
+            if (g_splash == splash) g_splash = nullptr;
+        }
+    } clearCurrent{splash.get()};
     if (!splash->Create(parent)) return;
     splash->CenterOnScreen();
     DWORD remaining = totalMs;

@@ -45,7 +45,8 @@ P<IString>& NullLatin1Slot() { return NullStringSlot<char, CLatin1String>(); }
 P<IString>& NullCodePageSlot() { return NullStringSlot<char, CCPString>(); }
 
 P<IString> MakeDefaultString() {
-    return New<CUTF8String>(kZeros, 0, StorageMode::Reference);
+    // Measured up to its terminator, so that it is known to have one.
+    return New<CUTF8String>(kZeros, -1, StorageMode::Reference);
 }
 P<IString>& DefaultStringSlot() {
     static TServiceSlot<IString> slot;
@@ -620,8 +621,9 @@ int32_t String::CompareNoCase(const String& other, int32_t n) const {
     return CompareImpl(*m_object, *other.m_object, n, true);
 }
 
-bool String::Equals(const String& other) const {
+bool String::Equals(const String& other, int32_t n) const {
     if (IsSameObject(other)) return true;
+    if (n >= 0) return CompareImpl(*m_object, *other.m_object, n, false) == 0;
     if (Length() != other.Length()) return false;
     if (Encoding() == other.Encoding() && ByteLength() == other.ByteLength() &&
         std::memcmp(Data(), other.Data(), size_t(ByteLength())) == 0) {
@@ -630,34 +632,47 @@ bool String::Equals(const String& other) const {
     return CompareImpl(*m_object, *other.m_object, -1, false) == 0;
 }
 
-bool String::EqualsNoCase(const String& other) const {
+bool String::EqualsNoCase(const String& other, int32_t n) const {
     if (IsSameObject(other)) return true;
+    if (n >= 0) return CompareImpl(*m_object, *other.m_object, n, true) == 0;
     // The simple mappings map one code point to one.
     if (Length() != other.Length()) return false;
     return CompareImpl(*m_object, *other.m_object, -1, true) == 0;
 }
 
+bool String::EqualsAt(int32_t position, const String& other, int32_t n, bool caseSensitive) const {
+    // The lengths are known: an other string longer than what is left here cannot be there,
+    // whatever the limit.
+    const int32_t length = other.Length();
+    if (position < 0 || length > Length() - position) return false;
+    const int32_t count = n < 0 || n > length ? length : n;
+    if (count == 0) return true;
+    if (position == 0) return CompareImpl(*m_object, *other.m_object, count, !caseSensitive) == 0;
+    const CaseTables& t = GetCaseTables();
+    CharReader mine(*m_object), theirs(*other.m_object);
+    CodePoint a, b;
+    for (int32_t i = 0; i < position && mine.Next(a); ++i) {
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (!theirs.Next(b) || !mine.Next(a) || !SameChar(t, a, b, caseSensitive)) return false;
+    }
+    return true;
+}
+
 bool String::StartsWith(const String& prefix, bool caseSensitive) const {
-    int32_t n = prefix.Length();
-    if (n > Length()) return false;
-    if (n == 0) return true;
-    return CompareImpl(*m_object, *prefix.m_object, n, !caseSensitive) == 0;
+    return EqualsAt(0, prefix, -1, caseSensitive);
+}
+
+bool String::StartsWith(const String& prefix, int32_t n, bool caseSensitive) const {
+    return EqualsAt(0, prefix, n, caseSensitive);
 }
 
 bool String::EndsWith(const String& suffix, bool caseSensitive) const {
-    int32_t n = suffix.Length();
-    int32_t skip = Length() - n;
-    if (skip < 0) return false;
-    if (n == 0) return true;
-    const CaseTables& t = GetCaseTables();
-    CharReader mine(*m_object), theirs(*suffix.m_object);
-    CodePoint a, b;
-    for (int32_t i = 0; i < skip && mine.Next(a); ++i) {
-    }
-    while (theirs.Next(b)) {
-        if (!mine.Next(a) || !SameChar(t, a, b, caseSensitive)) return false;
-    }
-    return true;
+    return EqualsAt(Length() - suffix.Length(), suffix, -1, caseSensitive);
+}
+
+bool String::EndsWith(const String& suffix, int32_t n, bool caseSensitive) const {
+    return EqualsAt(Length() - suffix.Length(), suffix, n, caseSensitive);
 }
 
 int32_t String::Find(CodePoint cp, int32_t from, bool caseSensitive) const {

@@ -253,10 +253,16 @@ public:
     int32_t Compare(const String& other, int32_t n = -1) const;
     // Through the simple upper-case mapping on both sides.
     int32_t CompareNoCase(const String& other, int32_t n = -1) const;
-    bool Equals(const String& other) const;
-    bool EqualsNoCase(const String& other) const;
+    // With n, only the first n code points count: Compare(other, n) == 0.
+    bool Equals(const String& other, int32_t n = -1) const;
+    bool EqualsNoCase(const String& other, int32_t n = -1) const;
+    // The other string stands at this code point position; with n, only its first n code points
+    // are compared. False at once when the other is longer than what follows the position.
+    bool EqualsAt(int32_t position, const String& other, int32_t n = -1, bool caseSensitive = true) const;
     bool StartsWith(const String& prefix, bool caseSensitive = true) const;
+    bool StartsWith(const String& prefix, int32_t n, bool caseSensitive = true) const;
     bool EndsWith(const String& suffix, bool caseSensitive = true) const;
+    bool EndsWith(const String& suffix, int32_t n, bool caseSensitive = true) const;
 
     // ---- search: indices in code points, -1 when not found
     int32_t Find(CodePoint cp, int32_t from = 0, bool caseSensitive = true) const;

@@ -137,9 +137,10 @@ CURI::CURI(const String& scheme, const String& userInfo, const String& host, int
     }
     m_authority = hasAuthority ? FromUtf8(authority) : String::Null();
 
+    // After an authority the path is absolute, an empty one included: "http://h" is "http://h/".
     std::string rawPath = ToUtf8(path);
-    if (hasAuthority && !rawPath.empty() && rawPath[0] != '/') rawPath.insert(rawPath.begin(), '/');
-    m_path = path.IsNull() ? String::Null() : RemoveDotSegments(FromUtf8(rawPath));
+    if (hasAuthority && (rawPath.empty() || rawPath[0] != '/')) rawPath.insert(rawPath.begin(), '/');
+    m_path = path.IsNull() && !hasAuthority ? String::Null() : RemoveDotSegments(FromUtf8(rawPath));
 
     std::string text;
     if (!scheme.IsNull()) {

@@ -1,8 +1,8 @@
 #include "lang/LangPackMan.h"
 
-#include <windows.h>
+#include "kest/win32/Handles.h"
 
-#include <cwctype>
+#include <cstring>
 
 namespace {
 
@@ -10,47 +10,137 @@ const CLangPackMan* g_localizer = nullptr;
 
 std::string LocaleText(LCID lcid, LCTYPE type) {
     char buffer[32] = {};
-    int n = ::GetLocaleInfoA(lcid, type, buffer, sizeof buffer);
+    const int n = ::GetLocaleInfoA(lcid, type, buffer, sizeof buffer);
     return n > 1 ? std::string(buffer) : std::string();
 }
 
+std::wstring Lowered(std::wstring text) {
+    if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// A request is a tag when its first "-" stands at index 1, 2 or 3, or when it is at most three
+// characters long; otherwise it names a language.
+bool IsTagRequest(const std::wstring& request) {
+    const size_t dash = request.find(L'-');
+    return (dash >= 1 && dash <= 3) || request.size() <= 3;
+}
+
+const std::wstring kNoPath;
+
 }  // namespace
 
-std::wstring CLangPackMan::GetSystemLanguageTag() const {
-    LCID lcid = MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT);
-    std::string language = LocaleText(lcid, LOCALE_SISO639LANGNAME);
-    if (language.empty()) language = LocaleText(lcid, LOCALE_SABBREVLANGNAME).substr(0, 2);
+std::wstring SystemLanguageTagOf(LANGID language) {
+    const LCID lcid = MAKELCID(language, SORT_DEFAULT);
+    std::string tag = LocaleText(lcid, LOCALE_SISO639LANGNAME);
+    if (tag.empty()) tag = LocaleText(lcid, LOCALE_SABBREVLANGNAME).substr(0, 2);
     std::string country = LocaleText(lcid, LOCALE_SISO3166CTRYNAME);
     if (country.empty()) {
         country = LocaleText(lcid, LOCALE_SABBREVCTRYNAME);
         if (country.size() != 2) country.clear();
     }
-    std::string tag = language;
     if (!country.empty()) tag += "-" + country;
+    // The whole tag lives in 32 characters.
     if (tag.size() > 31) tag.resize(31);
     std::wstring wide(tag.begin(), tag.end());
-    for (wchar_t& c : wide) c = static_cast<wchar_t>(std::towlower(c));
-    return wide;
+    return Lowered(std::move(wide));
 }
 
-void CLangPackMan::Scan(const std::wstring&, const std::wstring&) {
+CLangPackMan::CLangPackMan() = default;
+CLangPackMan::~CLangPackMan() = default;
+
+std::wstring CLangPackMan::GetSystemLanguageTag() const {
+    return LanguageTag(SystemLanguageTagOf(::GetUserDefaultUILanguage())).GetText();
+}
+
+// A new list makes every old index meaningless, so no pack stays active across a scan.
+void CLangPackMan::Scan(const std::wstring& folder, const std::wstring& prefix) {
     m_packs.clear();
+    m_paths.clear();
     m_active = -1;
+    const std::wstring pattern = folder + prefix + L"*.brvLang";
+    WIN32_FIND_DATAW found{};
+    kest::win32::UniqueFind search(::FindFirstFileW(pattern.c_str(), &found));
+    if (!search) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        AddFile(folder + found.cFileName);
+    } while (::FindNextFileW(search.get(), &found));
 }
 
-int CLangPackMan::Choose(const std::wstring&) const {
-    return m_packs.empty() ? -1 : 0;
+void CLangPackMan::AddFile(const std::wstring& path) {
+    try {
+        kest::P<kest::ISeekableInStream> file = OpenPackFile(path);
+        auto flat = std::make_unique<CLangPack>(path);
+        uint32_t version = 0, layout = 0;
+        if (flat->ReadHeader(*file, version, layout)) {
+            m_packs.push_back(std::move(flat));
+            m_paths.push_back(path);
+            return;
+        }
+    } catch (...) {
+        // An unreadable file is no pack.
+        return;
+    }
+    auto resource = std::make_unique<CLangPack2>(path);
+    if (resource->ReadHeader(path)) {
+        m_packs.push_back(std::move(resource));
+        m_paths.push_back(path);
+    }
+}
+
+int CLangPackMan::FindByRequest(const std::wstring& request) const {
+    if (!IsTagRequest(request)) {
+        const std::wstring wanted = Lowered(request);
+        for (size_t i = 0; i < m_packs.size(); ++i)
+            if (Lowered(m_packs[i]->GetNativeName()).find(wanted) != std::wstring::npos) return static_cast<int>(i);
+        return -1;
+    }
+    const LanguageTag tag(request);
+    for (TagMatch kind : {TagMatch::Exact, TagMatch::PackMoreGeneral, TagMatch::PackMoreSpecific})
+        for (size_t i = 0; i < m_packs.size(); ++i)
+            if (TagMatches(tag, m_packs[i]->GetLanguageTag(), kind)) return static_cast<int>(i);
+    return -1;
+}
+
+int CLangPackMan::Choose(const std::wstring& request) const {
+    int index = FindByRequest(request);
+    if (index < 0) index = FindByRequest(GetSystemLanguageTag());
+    if (index < 0) index = FindByRequest(L"en");
+    if (index < 0) index = FindByRequest(L"english");
+    return index;
 }
 
 void CLangPackMan::Activate(int index) {
-    m_active = (index >= 0 && static_cast<size_t>(index) < m_packs.size()) ? index : -1;
+    m_active = -1;
+    if (index < 0 || index >= GetCount()) return;
+    CLangPack& pack = *m_packs[static_cast<size_t>(index)];
+    bool loaded = false;
+    if (pack.GetFormat() == 2) {
+        loaded = static_cast<CLangPack2&>(pack).LoadTexts(m_paths[static_cast<size_t>(index)], true);
+    } else {
+        try {
+            kest::P<kest::ISeekableInStream> file = OpenPackFile(m_paths[static_cast<size_t>(index)]);
+            uint32_t version = 0, layout = 0;
+            loaded = pack.ReadHeader(*file, version, layout) && version <= 1 && pack.LoadTexts(*file, true, layout);
+        } catch (...) {
+            loaded = false;
+        }
+    }
+    if (loaded) m_active = index;
 }
 
-const CLangPack* CLangPackMan::GetActive() const {
-    return m_active >= 0 ? &m_packs[static_cast<size_t>(m_active)] : nullptr;
+const CLangPack* CLangPackMan::GetAt(int index) const {
+    return index >= 0 && index < GetCount() ? m_packs[static_cast<size_t>(index)].get() : nullptr;
 }
 
-std::wstring CLangPackMan::Localize(const char*, const std::wstring& defaultText) const {
+const std::wstring& CLangPackMan::GetPath(int index) const {
+    return index >= 0 && index < GetCount() ? m_paths[static_cast<size_t>(index)] : kNoPath;
+}
+
+std::wstring CLangPackMan::Localize(const char* key, const std::wstring& defaultText) const {
+    if (const CLangPack* pack = GetActive(); pack && key)
+        if (const wchar_t* text = pack->FindText(key)) return text;
     return defaultText;
 }
 

@@ -59,8 +59,12 @@ UpdateManager* AsUpdate(void* update) {
 
 #define BINET_API extern "C" __declspec(dllexport)
 
+// The real library may report a failed start-up of its own; BRV_INET_INIT=fail shows how a
+// caller copes with that.
 BINET_API BOOL WINAPI binet_Init(void) {
-    return TRUE;
+    wchar_t value[8] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"BRV_INET_INIT", value, 8);
+    return n > 0 && n < 8 && ::lstrcmpiW(value, L"fail") == 0 ? FALSE : TRUE;
 }
 
 BINET_API void* WINAPI binet_InfoCheckCreate(void) {

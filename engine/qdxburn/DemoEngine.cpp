@@ -47,6 +47,13 @@ std::wstring Hex(uint32_t value) {
     return buffer;
 }
 
+// A handle-sized value: 8 hex digits in the 32-bit product, 16 in the 64-bit edition.
+std::wstring HexPtr(const void* value) {
+    const auto bits = reinterpret_cast<uintptr_t>(value);
+    if constexpr (sizeof bits == 8) return Hex(static_cast<uint32_t>(uint64_t(bits) >> 32)) + Hex(static_cast<uint32_t>(bits)).substr(2);
+    return Hex(static_cast<uint32_t>(bits));
+}
+
 std::wstring MenuText(HMENU menu, int position) {
     wchar_t text[256] = {};
     MENUITEMINFOW info{};
@@ -126,7 +133,7 @@ std::wstring Summarize(const BlazenHostRecord& r, HMENU bar) {
     line(L"edition", HostText(r.edition));
     line(L"product code", HostText(r.productCode));
     line(L"registry path", HostText(r.registryPath));
-    line(L"registry root", Hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(r.registryRoot))));
+    line(L"registry root", HexPtr(r.registryRoot));
     line(L"language", HostText(r.languageName));
     line(L"language pack", HostText(r.languagePackPath));
     line(L"upgrade name", r.upgradeName ? std::wstring(r.upgradeName) : L"(none)");

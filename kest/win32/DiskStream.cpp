@@ -103,13 +103,20 @@ int32_t CDiskIOStream::Read(void* buffer, int32_t size) {
 }
 
 void CDiskIOStream::ReadFully(void* buffer, int32_t size) {
+    // One operation from start to end: another thread's read or seek cannot come between the
+    // pieces of a short read.
+    CMutexLock lock(m_mutex.Get());
+    CheckOpen();
+    if (size < 0 || (size > 0 && !buffer)) throw CInvalidArgError(String("size"), String("ReadFully"), this);
     int32_t done = 0;
     while (done < size) {
-        int32_t n = Read(static_cast<char*>(buffer) + done, size - done);
-        if (n == 0) throw CEndOfStreamError(m_uri);
-        done += n;
+        DWORD read = 0;
+        if (!::ReadFile(m_file.get(), static_cast<char*>(buffer) + done, DWORD(size - done), &read, nullptr)) {
+            RaiseLastError();
+        }
+        if (read == 0) throw CEndOfStreamError(m_uri);
+        done += int32_t(read);
     }
-    if (size < 0) throw CInvalidArgError(String("size"), String("ReadFully"), this);
 }
 
 int64_t CDiskIOStream::Skip(int64_t count) {

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace kest::win32 {
@@ -47,6 +48,9 @@ UniqueRegKey CreateKey(HKEY base, const String& path, REGSAM access) {
     if (rc != ERROR_SUCCESS) RaiseSystemError(uint32_t(rc));
     return key;
 }
+
+// The largest value read: 64 MiB.
+constexpr DWORD kMaxValueBytes = 64u << 20;
 
 // Value and key names are at most 16383 characters, so a buffer of this size always holds one.
 constexpr DWORD kMaxNameBuffer = 32768;
@@ -186,8 +190,15 @@ P<CMemoryBlock> CRegistryValueStore::ReadBlock(const String& name, DWORD type) c
         if (rc == ERROR_FILE_NOT_FOUND) return nullptr;
         if (rc != ERROR_SUCCESS) RaiseSystemError(uint32_t(rc));
         if (actualType != type) return nullptr;
-        if (size > DWORD(INT32_MAX)) RaiseSystemError(ERROR_NOT_ENOUGH_MEMORY);
-        auto block = New<CMemoryBlock>(int32_t(size));
+        // No setting is anywhere near this size; a value that claims to be is not read into
+        // memory but reported like any value that cannot be read.
+        if (size > kMaxValueBytes) RaiseSystemError(ERROR_NOT_ENOUGH_MEMORY);
+        P<CMemoryBlock> block;
+        try {
+            block = New<CMemoryBlock>(int32_t(size));
+        } catch (const std::bad_alloc&) {
+            RaiseSystemError(ERROR_NOT_ENOUGH_MEMORY);
+        }
         DWORD read = size;
         rc = ::RegQueryValueExW(m_key.get(), wide.get(), nullptr, &actualType, block->Data(), &read);
         if (rc == ERROR_MORE_DATA) continue;
@@ -255,9 +266,16 @@ P<IMemoryBlock> CRegistryValueStore::GetMemoryBlock(const String& name, P<IMemor
 
 P<IValueStore> CRegistryValueStore::OpenSubStore(const String& name, uint32_t flags) {
     if (!m_key) return nullptr;
-    auto sub = New<CRegistryValueStore>(m_key.get(), name, flags);
-    if (!sub->IsOpen()) return nullptr;
-    return sub;
+    // Only the creating form reports why it failed; a sub-store that merely does not open, for
+    // whatever reason, is not there.
+    if (flags & kValueStoreCreate) return New<CRegistryValueStore>(m_key.get(), name, flags);
+    try {
+        auto sub = New<CRegistryValueStore>(m_key.get(), name, flags);
+        if (!sub->IsOpen()) return nullptr;
+        return sub;
+    } catch (const CError&) {
+        return nullptr;
+    }
 }
 
 bool CRegistryValueStore::HasValue(const String& name) const {

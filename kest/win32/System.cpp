@@ -17,6 +17,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace kest {
 
@@ -33,6 +34,8 @@ namespace {
 
 constexpr UINT kSystemErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;  // 0x8001
 constexpr int kMaxUniqueAttempts = 10000;
+// A posted wake-up still marked pending after this long was lost, not merely queued.
+constexpr DWORD kLostWakeUpMs = 500;
 const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The system's text for an error code in the user's language, without its final line break.
@@ -125,11 +128,32 @@ DWORD DeletePath(const wchar_t* path) {
                                   {{String("%FOLDER%"), path}, {String("%MSG%"), reason}}));
 }
 
-// Removes everything below a folder given in long form, then the folder.
-void DeleteTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (find) {
+// Removes everything below a folder given in long form, then the folder. The walk keeps its
+// folders in a list of its own rather than on the call stack: a tree may be deeper than any
+// thread's stack would allow a recursive walk to go.
+void DeleteTree(const std::wstring& root) {
+    struct Level {
+        std::wstring folder;
+        bool listed;  // its files are gone and its sub-folders are on the list above it
+    };
+    std::vector<Level> levels{{root, false}};
+    while (!levels.empty()) {
+        if (levels.back().listed) {
+            const std::wstring folder = std::move(levels.back().folder);
+            levels.pop_back();
+            if (!::RemoveDirectoryW(folder.c_str())) {
+                DWORD code = ::GetLastError();
+                if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+                    RaiseDeleteFolderFailed(String::Copy(folder.c_str()), SystemMessage(code));
+                }
+            }
+            continue;
+        }
+        levels.back().listed = true;
+        const std::wstring folder = levels.back().folder;
+        WIN32_FIND_DATAW data;
+        UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+        if (!find) continue;
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -141,7 +165,7 @@ void DeleteTree(const std::wstring& folder) {
                         RaiseDeleteFolderFailed(String::Copy(child.c_str()), SystemMessage(::GetLastError()));
                     }
                 } else {
-                    DeleteTree(child);
+                    levels.push_back({std::move(child), false});
                 }
             } else {
                 DWORD code = DeletePath(child.c_str());
@@ -152,13 +176,6 @@ void DeleteTree(const std::wstring& folder) {
         } while (::FindNextFileW(find.get(), &data));
         DWORD code = ::GetLastError();
         if (code != ERROR_NO_MORE_FILES) RaiseDeleteFolderFailed(String::Copy(folder.c_str()), SystemMessage(code));
-    }
-    find.reset();
-    if (!::RemoveDirectoryW(folder.c_str())) {
-        DWORD code = ::GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
-            RaiseDeleteFolderFailed(String::Copy(folder.c_str()), SystemMessage(code));
-        }
     }
 }
 
@@ -475,22 +492,33 @@ P<IURI> CSystem::GetSpecialFolder(int32_t csidl) {
     return win32::PathToUri(WithSeparator(String::Copy(path)));
 }
 
-P<IURI> CSystem::ShellFolder(int32_t csidl, const wchar_t* valueName, const wchar_t* fallbackValueName) {
+P<IURI> CSystem::ShellFolderFromText(const String& text, bool nt, const String& windowsFolder,
+                                     const wchar_t* windowsSubfolder) {
+    if (text.IsEmpty() && !nt) {
+        // These systems keep a user's folders in the Windows folder when no profiles are set up.
+        return win32::PathToUri(WithSeparator(WithSeparator(windowsFolder) + String(windowsSubfolder)));
+    }
+    // On the NT family the folder lives in the user's profile; one made up inside the Windows
+    // folder would be one that a standard user cannot write to.
+    return win32::PathToUri(WithSeparator(text));
+}
+
+P<IURI> CSystem::ShellFolder(int32_t csidl, const wchar_t* valueName, const wchar_t* fallbackValueName,
+                             const wchar_t* windowsSubfolder) {
     if (P<IURI> special = GetSpecialFolder(csidl)) return special;
     String path = ReadShellFolderValue(valueName);
     if (path.IsEmpty() && fallbackValueName) path = ReadShellFolderValue(fallbackValueName);
-    if (path.IsEmpty()) {
-        // Neither the shell nor its settings know the folder: one beside the Windows folder is
-        // better than an empty path, which would name the root of the current drive.
-        String windows = UriToPath(GetWindowsFolder().Get(), false);
-        path = windows + "Application Data";
-    }
-    return win32::PathToUri(WithSeparator(path));
+    String windows = path.IsEmpty() && !IsNT() ? UriToPath(GetWindowsFolder().Get(), false) : String();
+    return ShellFolderFromText(path, IsNT(), windows, windowsSubfolder);
 }
 
-P<IURI> CSystem::GetAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA, L"Local AppData", L"AppData"); }
-P<IURI> CSystem::GetDesktopFolder() { return ShellFolder(CSIDL_DESKTOPDIRECTORY, L"Desktop", nullptr); }
-P<IURI> CSystem::GetDocumentsFolder() { return ShellFolder(CSIDL_PERSONAL, L"Personal", nullptr); }
+P<IURI> CSystem::GetAppDataFolder() {
+    return ShellFolder(CSIDL_LOCAL_APPDATA, L"Local AppData", L"AppData", L"Application Data");
+}
+P<IURI> CSystem::GetDesktopFolder() { return ShellFolder(CSIDL_DESKTOPDIRECTORY, L"Desktop", nullptr, L"Desktop"); }
+P<IURI> CSystem::GetDocumentsFolder() {
+    return ShellFolder(CSIDL_PERSONAL, L"Personal", nullptr, L"My Documents");
+}
 
 P<IURI> CSystem::GetCurrentFolder() {
     return win32::PathToUri(WithSeparator(ReadSystemText([](wchar_t* buffer, DWORD size) {
@@ -620,21 +648,54 @@ bool CSystem::FindExists(IURI* uri) {
     return bool(find);
 }
 
+namespace {
+
+bool MoveEntry(const String& from, const String& to, bool isFolder) {
+    return isFolder ? ::MoveFileExW(from.WideData(), to.WideData(), 0) != FALSE
+                    : ::MoveFileW(from.WideData(), to.WideData()) != FALSE;
+}
+
+// Renames an entry to a free name beside it; the new name, or the null string when it could
+// not be moved.
+String SetAside(const String& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        String aside = FormatString(String("%s.%08X~"), path, GetRandomNumberGenerator()->Next()).AsUTF16();
+        if (::MoveFileExW(path.WideData(), aside.WideData(), 0)) return aside;
+        DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
+    }
+    return String::Null();
+}
+
+}  // namespace
+
 void CSystem::Move(IURI* source, IURI* destination, bool overwrite, bool isFolder) {
     if (!source || !destination || !source->IsLocal() || !destination->IsLocal()) throw CInvalidArgError();
     String from = WithoutTrailingSeparators(UriToPath(source, false)).AsUTF16();
     String to = WithoutTrailingSeparators(UriToPath(destination, false)).AsUTF16();
-    BOOL moved = isFolder ? ::MoveFileExW(from.WideData(), to.WideData(), 0) : ::MoveFileW(from.WideData(), to.WideData());
+    bool moved = MoveEntry(from, to, isFolder);
     if (!moved) {
         DWORD code = ::GetLastError();
         if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && overwrite) {
-            if (isFolder) {
-                DeleteFolderTree(destination);
-            } else {
-                DeleteFile(destination);
+            // The old destination is set aside, not deleted, until the move has succeeded: a move
+            // that fails puts it back, so that a failure costs nothing.
+            String aside = SetAside(to);
+            if (!aside.IsNull()) {
+                moved = MoveEntry(from, to, isFolder);
+                if (!moved) {
+                    ::MoveFileExW(aside.WideData(), to.WideData(), 0);
+                } else {
+                    // The move is done; what is left of the old entry is only clutter.
+                    try {
+                        if (isFolder) {
+                            DeleteTree(LongForm(aside));
+                        } else {
+                            DeletePath(aside.WideData());
+                        }
+                    } catch (const CError&) {
+                    }
+                }
             }
-            moved = isFolder ? ::MoveFileExW(from.WideData(), to.WideData(), 0)
-                             : ::MoveFileW(from.WideData(), to.WideData());
         }
     }
     if (!moved) {
@@ -758,11 +819,15 @@ void CSystem::RunMessageLoop() {
 
 void CSystem::SignalWork() {
     CMutexLock lock(m_workMutex.Get());
-    // One wake-up message covers every signal until the workers run: a thread that signals in
-    // a loop must not fill the window's queue.
-    if (m_workPending) return;
+    // One wake-up message covers every signal until it is handled: a thread that signals in a
+    // loop must not fill the window's queue. A wake-up that has waited far longer than any
+    // queue holds a message was taken out of it without being dispatched (a loop that does not
+    // dispatch everything it takes); a new one is posted, or no signal would ever get through.
+    const DWORD now = ::GetTickCount();
+    if (m_workPending && now - m_workPostedAt < kLostWakeUpMs) return;
     if (!::PostMessageW(m_window->GetWindow(), kWorkMessage, 0, 0)) RaiseSystemError(::GetLastError());
     m_workPending = true;
+    m_workPostedAt = now;
 }
 
 bool CSystem::IsWorkPending() {
@@ -772,13 +837,46 @@ bool CSystem::IsWorkPending() {
 
 bool CSystem::OnMessage(CMessageWindow*, UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message != kWorkMessage) return false;
+    result = 0;
     {
         CMutexLock lock(m_workMutex.Get());
+        // Wake-ups posted again after one was thought lost: this pass covers them all. The mark
+        // is cleared after they are gone, so that it never stands for a message taken here.
+        MSG more;
+        while (::PeekMessageW(&more, m_window->GetWindow(), kWorkMessage, kWorkMessage, PM_REMOVE | PM_NOYIELD)) {
+        }
         m_workPending = false;
     }
-    result = 0;
+    if (IsRunning()) {
+        // A worker of the pass under way is pumping messages (a modal dialog, say). The workers
+        // that already ran in it must see this signal too: another pass follows this one.
+        m_wokenDuringPass = true;
+        return true;
+    }
     Run();
     return true;
+}
+
+void CSystem::Run() {
+    if (IsRunning()) {
+        CWorkerManager::Run();  // reached again from within the pass: returns at once
+        return;
+    }
+    try {
+        CWorkerManager::Run();
+    } catch (...) {
+        RepostWakeUpOfPass();
+        throw;
+    }
+    RepostWakeUpOfPass();
+}
+
+// A wake-up that arrived during the pass that just ended asks for another pass; it goes
+// through the queue, so that the thread's other messages are handled in between.
+void CSystem::RepostWakeUpOfPass() {
+    if (!m_wokenDuringPass) return;
+    m_wokenDuringPass = false;
+    SignalWork();
 }
 
 void CSystem::OnTimer(CWindowTimer*) { Run(); }

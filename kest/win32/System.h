@@ -75,11 +75,15 @@ public:
 
     // The name of a system version: "Windows XP", "Windows 7 Service Pack 1" and so on.
     static String OSNameFor(const OSVersion& version);
+    // A user's shell folder from the path its settings give (empty when they give none): outside
+    // the NT family a missing one is the named folder inside the Windows folder.
+    static P<IURI> ShellFolderFromText(const String& text, bool nt, const String& windowsFolder,
+                                       const wchar_t* windowsSubfolder);
 
     // IWorkerManager, through the worker manager this is
     void AddWorker(IWorker* worker) override { CWorkerManager::AddWorker(worker); }
     void RemoveWorker(IWorker* worker) override { CWorkerManager::RemoveWorker(worker); }
-    void Run() override { CWorkerManager::Run(); }
+    void Run() override;
     void Work() override { CWorkerManager::Work(); }
     void AttachedTo(IWorkerManager* manager) override { CWorkerManager::AttachedTo(manager); }
     void DetachedFrom(IWorkerManager* manager) override { CWorkerManager::DetachedFrom(manager); }
@@ -160,17 +164,21 @@ public:
 private:
     bool AtLeast(int32_t major, int32_t minor) const;
     int32_t CachedDllVersion(int32_t& cache, const wchar_t* dllName);
-    P<IURI> ShellFolder(int32_t csidl, const wchar_t* valueName, const wchar_t* fallbackValueName);
+    P<IURI> ShellFolder(int32_t csidl, const wchar_t* valueName, const wchar_t* fallbackValueName,
+                        const wchar_t* windowsSubfolder);
     P<IURI> UniqueEntry(IURI* folder, const String& prefix, const String& suffix, bool isFolder);
     String LocalPath(IURI* uri);
     void Move(IURI* source, IURI* destination, bool overwrite, bool isFolder);
+    void RepostWakeUpOfPass();
     bool Recycle(IURI* uri, const char* key, const wchar_t* defaultText, const char* placeholder);
     IMalloc* ShellAllocator();
 
     OSVersion m_version;
     P<IMutex> m_mutex;      // the sub-system table and the cached versions
-    P<IMutex> m_workMutex;  // the pending-work mark
+    P<IMutex> m_workMutex;  // the pending-work mark and its time
     bool m_workPending = false;
+    DWORD m_workPostedAt = 0;  // tick count of the wake-up the mark stands for
+    bool m_wokenDuringPass = false;  // owner thread only: a wake-up came while workers worked
     TSimpleHashTable<String, P<IBase>> m_subSystems;
     int32_t m_shell32Version = -1;
     int32_t m_shlwapiVersion = -1;

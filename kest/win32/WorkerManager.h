@@ -25,6 +25,8 @@ public:
 
     // The time of the last run, in the time manager's milliseconds (0 before the first).
     int64_t GetLastRunTime() const { return m_lastRun; }
+    // A pass is under way on this thread: a worker of it is still working.
+    bool IsRunning() const { return m_running; }
 
 private:
     TFrailArray<IWorker> m_workers;

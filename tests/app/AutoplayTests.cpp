@@ -85,7 +85,28 @@ TEST_F(Autoplay, NoRipHandlerIsCreated) {
     EXPECT_EQ(L"(no key)", Action(L"RIPONARRIVAL"));
 }
 
-TEST_F(Autoplay, KeysThatCannotBeWrittenAreSkippedSilently) {
+TEST_F(Autoplay, AHandlerThatCannotBeWrittenIsSkippedSilentlyAndTheOtherIsStillWritten) {
+    // Below a volatile key no lasting key can be made: the burn handler cannot be created. The
+    // copy handler exists already (volatile too) and is only opened.
+    const std::wstring handlers = std::wstring(kHandlers).substr(0, std::wstring(kHandlers).rfind(L'\\'));
+    {
+        UniqueRegKey parent, volatileHandlers, copy;
+        const std::wstring parentPath = handlers.substr(0, handlers.rfind(L'\\'));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(m_root.get(), parentPath.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                                   nullptr, parent.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(parent.get(), L"Handlers", 0, nullptr, REG_OPTION_VOLATILE,
+                                                   KEY_WRITE, nullptr, volatileHandlers.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExW(volatileHandlers.get(), L"BRVBrenvalo_Ordavia_2010_AdvancedCOPYONARRIVAL", 0,
+                                    nullptr, REG_OPTION_VOLATILE, KEY_WRITE, nullptr, copy.put(), nullptr));
+    }
+    m_app.RefreshAutoplayTexts(m_root.get());
+    EXPECT_EQ(L"(no key)", Action(L"BURNONARRIVAL"));
+    EXPECT_EQ(L"Copy CD/DVD", Action(L"COPYONARRIVAL"));
+    EXPECT_EQ(0, g_messageBoxes);
+}
+
+TEST_F(Autoplay, RootsThatAreGoneOrMissingAreSkippedSilently) {
     // A root that has gone away stands for keys the user has no rights to.
     UniqueRegKey gone;
     const std::wstring gonePath = m_rootPath + L"\\Gone";
@@ -95,7 +116,6 @@ TEST_F(Autoplay, KeysThatCannotBeWrittenAreSkippedSilently) {
     m_app.RefreshAutoplayTexts(gone.get());
     m_app.RefreshAutoplayTexts(nullptr);
     EXPECT_EQ(0, g_messageBoxes);
-    EXPECT_EQ(L"(no key)", Action(L"BURNONARRIVAL"));
 }
 
 }  // namespace

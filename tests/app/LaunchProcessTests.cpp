@@ -1,8 +1,10 @@
 // What the engine receives from the real program: the record, its tables and the launch
 // request of a command line, read back from the recording engine's file.
+#include "app/BlazenAbi.h"
 #include "kest/win32/Handles.h"
 #include "tests/app/AppTestFolder.h"
 #include "tests/app/support/ProgramRun.h"
+#include "tests/app/support/RecordLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -82,7 +84,15 @@ public:
         return parts;
     }
 
-    uint32_t Raw(size_t offset) const { return Word(One(L"raw"), offset); }
+    // The record field the 32-bit product has at offset, where this flavour keeps it.
+    uint64_t Raw(size_t offset) const {
+        const std::wstring hex = One(L"raw");
+        if (hex.size() != 2 * app_tests::RecordSize()) return 0xDEADBEEF;
+        std::string bytes(app_tests::RecordSize(), '\0');
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+        return app_tests::ReadField(bytes.data(), offset);
+    }
     static uint32_t Word(const std::wstring& hex, size_t offset) {
         uint32_t value = 0;
         for (size_t b = 0; b < 4; ++b) {
@@ -114,12 +124,12 @@ TEST(EngineReceives, EveryFixedValueTextTableAndTheFont) {
     ASSERT_FALSE(run.timedOut);
     EXPECT_TRUE(run.dialogs.empty());
     const CRecord r(run.record);
-    ASSERT_EQ(73u * 8, r.One(L"raw").size()) << run.record;
+    ASSERT_EQ(2 * app_tests::RecordSize(), r.One(L"raw").size()) << run.record;
 
     const struct {
         size_t offset;
-        uint32_t value;
-    } fixed[] = {{0x000, 22},         {0x008, 0x80000001}, {0x024, 0},          {0x030, 0x3FFF0DFF},
+        uint64_t value;
+    } fixed[] = {{0x000, 22},         {0x008, app_tests::kUserRootKey}, {0x024, 0},          {0x030, 0x3FFF0DFF},
                  {0x034, 1},          {0x038, 0},          {0x03C, 0},          {0x044, 0},
                  {0x084, 0x00FFFFFF}, {0x088, 1},          {0x08C, 3},          {0x094, 1},
                  {0x098, 0},          {0x09C, 0x001F1811}, {0x0B0, 0},          {0x0B4, 0x00FFFFFF},
@@ -175,7 +185,7 @@ TEST(EngineReceives, EveryFixedValueTextTableAndTheFont) {
     const std::wstring head = r.One(L"help.head");
     EXPECT_EQ(2u, CRecord::Word(head, 0));
     EXPECT_EQ(85u, CRecord::Word(head, 4));
-    EXPECT_EQ(0u, CRecord::Word(head, 12));
+    EXPECT_EQ(0u, CRecord::Word(head, offsetof(HelpTopicTable, zero)));
 }
 
 TEST(EngineReceives, HelpTopicsAddressTheEnglishHelpFileWhenNoOtherExists) {
@@ -242,6 +252,30 @@ TEST(EngineReceives, EmptyProductCodeAsNoTextButEmptyEditionAsEmptyText) {
     EXPECT_NE(0u, r.Raw(0x0AC));
     EXPECT_EQ(L"", r.Text(L"text.0AC"));
     EXPECT_EQ(L"9.24.1", r.Text(L"text.090"));
+}
+
+// The help file named after the request is a folder here: start-up passes it over just as
+// the fallbacks do, and the English file is taken.
+TEST(EngineReceives, AFolderNamedLikeTheHelpFileIsNoHelpFile) {
+    CProgramFolder program;
+    const std::wstring lang = program.Folder() + L"lang\\";
+    ASSERT_TRUE(::CreateDirectoryW(lang.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((lang + L"xx-test.chm").c_str(), nullptr));
+    {
+        kest::win32::UniqueFile help(::CreateFileW((lang + L"english.chm").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(help);
+    }
+    RunResult run;
+    {
+        ProductValues values;
+        values.Put(L"DefaultLangID", L"xx-test");
+        run = program.Run();
+    }
+    ASSERT_FALSE(run.timedOut);
+    const CRecord r(run.record);
+    EXPECT_EQ(L"xx-test", r.Text(L"text.00C")) << run.record;
+    EXPECT_EQ(lang + L"english.chm", r.Text(L"help.file"));
 }
 
 // Command lines as shortcuts and AutoPlay give them; {T} is a folder of the test, {L} the list.

@@ -7,6 +7,8 @@
 
 #include <mmsystem.h>
 
+#include <vector>
+
 namespace {
 
 struct SplashCase {
@@ -44,13 +46,41 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Not enabled: no window, no wait.
         SplashCase{"NotEnabled", false, true, 3000, 60, false, 0, 200},
-        // The fade alone (32 steps of 10 ms) outlasts a total of 50 ms: no wait after it.
-        SplashCase{"FadeLongerThanTotal", true, true, 50, 10, false, 300, 3000},
+        // The fade alone (32 steps of 20 ms, 640 ms at least) outlasts a total of 620 ms: no
+        // wait after it. A second wait of the total would take the splash past 1260 ms.
+        SplashCase{"FadeLongerThanTotal", true, true, 620, 20, false, 640, 1200},
         // Without fade the whole total is waited for after one drawing.
         SplashCase{"NoFadeWaitsTheTotal", true, false, 400, 60, false, 390, 3000},
         // A key press closes the splash long before its time.
         SplashCase{"KeyPressCloses", true, false, 10000, 60, true, 0, 5000}),
     [](const ::testing::TestParamInfo<SplashCase>& info) { return std::string(info.param.name); });
+
+// An application object that notes the key presses its message filter let through, and
+// whether a splash was said to be showing at that moment.
+class CKeyWatchingApp : public CPyrlanApp {
+public:
+    CKeyWatchingApp() : CPyrlanApp(InstanceGuard::None) {}
+    bool PreTranslateMessage(MSG* msg) override {
+        const bool consumed = CPyrlanApp::PreTranslateMessage(msg);
+        if (!consumed && msg->message == WM_KEYDOWN) splashShowingAtKey.push_back(IsSplashShowing());
+        return consumed;
+    }
+    std::vector<bool> splashShowingAtKey;
+};
+
+TEST(SplashFilter, TheFirstKeyPressClosesTheSplashAndTheNextOneIsTheProgramsAgain) {
+    CKeyWatchingApp app;
+    EnableSplash(true);
+    ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_KEYDOWN, 'A', 0));
+    ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_KEYDOWN, 'B', 0));
+    ShowSplash(false, 10000, 60, nullptr);
+    EnableSplash(false);
+    EXPECT_FALSE(IsSplashShowing());
+    EXPECT_EQ(std::vector<bool>{false}, app.splashShowingAtKey);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
 
 TEST(SplashFilter, PassesMessagesThroughWhenNoSplashExists) {
     MSG key{};

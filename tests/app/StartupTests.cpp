@@ -1,13 +1,20 @@
 // The start-up pieces of the shell, driven inside the test process.
 #include "app/PyrlanApp.h"
 #include "kest/win32/Handles.h"
+#include "tests/app/AppTestFolder.h"
+#include "tests/app/RecordingManager.h"
 #include "tests/app/support/ProgramRun.h"
+
+#include <wx/init.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+using app_tests::CreateRecordingManager;
+using app_tests::ManagerLog;
+using app_tests::RecordedManager;
 using kest::win32::UniqueModule;
 using kest::win32::UniqueRegKey;
 
@@ -163,34 +170,6 @@ TEST(Modules, ApplicationFolderIsTheExecutablesFolder) {
     EXPECT_EQ(std::wstring::npos, std::wstring(exe, n).find(L'\\', folder.size()));
 }
 
-// A manager that fails as asked and counts how it is treated.
-struct ManagerLog {
-    int starts = 0, stops = 0, deletes = 0;
-    int failCode = 0;
-};
-ManagerLog g_managerLog;
-
-class FailingManager : public kapp::IApplicationManager {
-public:
-    bool Start() override {
-        ++g_managerLog.starts;
-        if (g_managerLog.failCode) throw kapp::CAppmanError(g_managerLog.failCode);
-        return true;
-    }
-    bool Stop() override { return ++g_managerLog.stops, true; }
-    bool AddRegistrySection(const wchar_t*, const wchar_t*, int) override { return true; }
-    bool AddFolder(const wchar_t*, int) override { return true; }
-    bool AddFile(const wchar_t*, int) override { return true; }
-    const wchar_t* GetTempFolder() override { return L""; }
-    const wchar_t* CreateTempFolderIn(const wchar_t*) override { return L""; }
-    bool IsPortable() override { return false; }
-    ~FailingManager() override { ++g_managerLog.deletes; }
-};
-
-std::unique_ptr<kapp::IApplicationManager> CreateFailingManager(const wchar_t*, const wchar_t*, const wchar_t*, bool) {
-    return std::make_unique<FailingManager>();
-}
-
 struct GuardCase {
     const char* name;
     int code;
@@ -201,17 +180,16 @@ class StartupGuard : public ::testing::TestWithParam<GuardCase> {};
 
 TEST_P(StartupGuard, ManagerErrorsEndStartupWithoutShutdown) {
     MessageCapture capture;
-    g_managerLog = ManagerLog{};
-    g_managerLog.failCode = GetParam().code;
+    RecordedManager() = ManagerLog{};
+    RecordedManager().failCode = GetParam().code;
     {
         CPyrlanApp app(CPyrlanApp::InstanceGuard::None);
-        app.m_createManager = &CreateFailingManager;
+        app.m_createManager = &CreateRecordingManager;
         EXPECT_FALSE(app.InitInstance());
-        EXPECT_EQ(1, g_managerLog.starts);
-        EXPECT_EQ(0, g_managerLog.stops);
         EXPECT_EQ(nullptr, app.m_engine);  // nothing after the failing step ran
     }
-    EXPECT_EQ(0, g_managerLog.deletes);
+    // Neither stopped nor deleted, not even with the application object.
+    EXPECT_EQ("start", RecordedManager().events);
     ASSERT_EQ(GetParam().messages, g_messages.size());
     if (!g_messages.empty()) {
         EXPECT_EQ(L"Administrative rights needed.", g_messages[0].text);
@@ -223,6 +201,93 @@ INSTANTIATE_TEST_SUITE_P(Codes, StartupGuard,
                          ::testing::Values(GuardCase{"AdministratorNeeded", 9, 1}, GuardCase{"StartedTwice", 12, 0},
                                            GuardCase{"MissingArchive", 17, 0}),
                          [](const ::testing::TestParamInfo<GuardCase>& info) { return std::string(info.param.name); });
+
+// The whole start-up in this process. The folder of the tests holds no engine library of that
+// name, nor a drive-access library; the engine is lent by a test when it wants one.
+class WholeStartup : public ::testing::Test {
+protected:
+    MessageCapture m_capture;
+    const std::wstring m_autoplayPath = L"SOFTWARE\\OrdaviaTests\\StartupAutoplay" + std::to_wstring(::GetCurrentProcessId());
+    UniqueRegKey m_autoplayRoot;
+
+    void SetUp() override {
+        RecordedManager() = ManagerLog{};
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, m_autoplayPath.c_str(), 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, m_autoplayRoot.put(), nullptr));
+    }
+    void TearDown() override {
+        // The application object lent its pack manager to the program's text lookup.
+        SetLocalizer(nullptr);
+        RecordedManager() = ManagerLog{};
+        m_autoplayRoot.reset();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, m_autoplayPath.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\OrdaviaTests");
+    }
+    void Prepare(CPyrlanApp& app) {
+        app.m_createManager = &CreateRecordingManager;
+        app.m_autoplayRoot = m_autoplayRoot.get();
+        app.m_commandLine.clear();
+    }
+};
+
+TEST_F(WholeStartup, WithoutTheEngineLibraryTheManagerIsNeitherStoppedNorDeleted) {
+    {
+        CPyrlanApp app(CPyrlanApp::InstanceGuard::None);
+        Prepare(app);
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(nullptr, app.m_engine);
+    }
+    // Start-up leaves the library's clean-up to the end of the process; this one goes on.
+    wxEntryCleanup();
+    EXPECT_EQ("start", RecordedManager().events);
+    ASSERT_FALSE(g_messages.empty());
+    EXPECT_EQ(L"Could not load qdxburn.dll", g_messages.back().text);
+}
+
+TEST_F(WholeStartup, AfterTheEngineReturnsTheManagerIsStoppedThenDeleted) {
+    // A library already loaded is found by its file name: the recording engine, copied under the
+    // engine's name, is the one start-up loads.
+    app_tests::CTempFolder temp;
+    wchar_t self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    std::wstring recorder(self, n);
+    recorder = recorder.substr(0, recorder.find_last_of(L'\\') + 1) + L"rec_engine.dll";
+    ASSERT_TRUE(::CopyFileW(recorder.c_str(), (temp / L"qdxburn.dll").c_str(), FALSE));
+    UniqueModule lent(::LoadLibraryW((temp / L"qdxburn.dll").c_str()));
+    ASSERT_TRUE(lent);
+    const std::wstring record = temp / L"record.txt";
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"REC_ENGINE_OUT", record.c_str()));
+    bool engineDoneAtStop = false;
+    RecordedManager().onStop = [&] {
+        engineDoneAtStop = testing_support::ReadTextFile(record).find(L"free=results\n") != std::wstring::npos;
+    };
+
+    std::wstring systemTag;
+    {
+        CPyrlanApp app(CPyrlanApp::InstanceGuard::None);
+        Prepare(app);
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(lent.get(), app.m_engine);
+        // The application never unloads the engine; the test takes its load back.
+        if (app.m_engine) ::FreeLibrary(app.m_engine);
+        // No language setting and no pack: the language is the system's.
+        systemTag = app.m_langPackMan.GetSystemLanguageTag();
+        EXPECT_EQ(systemTag, app.m_languageName);
+    }
+    ::SetEnvironmentVariableW(L"REC_ENGINE_OUT", nullptr);
+    EXPECT_EQ("start stop delete", RecordedManager().events);
+    EXPECT_TRUE(engineDoneAtStop);
+    const std::wstring text = testing_support::ReadTextFile(record);
+    EXPECT_NE(std::wstring::npos, text.find(L"text.00C=\"" + systemTag + L"\"\n")) << text;
+    // AutoPlay texts went to the root the test gave.
+    UniqueRegKey burn;
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(m_autoplayRoot.get(),
+                              L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\"
+                              L"BRVBrenvalo_Ordavia_2010_AdvancedBURNONARRIVAL",
+                              0, KEY_READ, burn.put()));
+}
 
 // RunEngine against the recording engine loaded into this process.
 struct EngineCase {
@@ -281,6 +346,22 @@ TEST(RunEngine, EngineWithoutFreeEntryIsReportedAndNeverStarted) {
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), g_messages[0].type & MB_ICONMASK);
     EXPECT_FALSE(testing_support::FileExists(record));
     ::SetEnvironmentVariableW(L"REC_ENGINE_OUT", nullptr);
+}
+
+// The online-services library's own start-up answers nothing the check depends on.
+TEST(RunEngine, TheInformationChannelCheckIsMadeWhateverTheLibrarysStartReports) {
+    UniqueModule engine(::LoadLibraryW(L"rec_engine.dll"));
+    ASSERT_TRUE(engine);
+    for (const wchar_t* init : {L"", L"fail"}) {
+        ASSERT_TRUE(::SetEnvironmentVariableW(L"BRV_INET_INIT", *init ? init : nullptr) || !*init);
+        CPyrlanApp app(CPyrlanApp::InstanceGuard::None);
+        app.m_engine = engine.get();
+        app.m_isNT = true;
+        app.m_commandLine.clear();
+        EXPECT_TRUE(app.RunEngine());
+        EXPECT_NE(nullptr, app.m_infoCheck) << "BRV_INET_INIT=" << testing::PrintToString(std::wstring(init));
+    }
+    ::SetEnvironmentVariableW(L"BRV_INET_INIT", nullptr);
 }
 
 }  // namespace

@@ -56,6 +56,9 @@ std::vector<DescriptionCase> DescriptionCases() {
         {"URIWithoutUri", CURIError(Text("Bad address %URI%.")).Clone(), Text("Error"),
          Text("Bad address <uri unknown>.")},
         {"URIEmpty", CURIError().Clone(), Text("Error"), Text("Unspecified error")},
+        // The address is put in once: a "%URI%" inside it is text, not another placeholder.
+        {"URIHoldingThePlaceholder", CURIError(Text("Bad address %URI%."), New<CTestURI>(L"file:///C:/%URI%/x")).Clone(),
+         Text("Error"), Text("Bad address file:///C:/%URI%/x.")},
         {"FileError", CFileError(Text("%URI%!"), uri).Clone(), Text("Error"), Text("file:///C:/data/x.txt!")},
         {"FileNotFound", CFileNotFoundError().Clone(), Text("Error"), Text("The file was not found.")},
         // A file URI is named by its Windows path; what has no such path keeps its own text.

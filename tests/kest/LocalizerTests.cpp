@@ -1,5 +1,6 @@
 #include "kest/Error.h"
 #include "kest/Localizer.h"
+#include "kest/URI.h"
 #include "kest/win32/Handles.h"
 
 #include <gtest/gtest.h>
@@ -101,8 +102,12 @@ TEST(Localizer, ProcessLocalizerTranslatesLibraryMessages) {
     P<IStringLocalizer> localizer = StringLocalizer();
     localizer->SetText(String("kest.CNoSuchObjectError.desc"), String("Kein Objekt."));
     EXPECT_EQ(Narrow(CNoSuchObjectError().GetDescription()), "Kein Objekt.");
+    localizer->SetText(String("kest.CFileNotFoundError.Desc"), String("Die Datei %FILE% fehlt."));
+    P<IURI> file = CURI::Parse(String("file:///C:/data/x.txt"));
+    EXPECT_EQ(Narrow(CFileNotFoundError(file).GetDescription()), "Die Datei C:\\data\\x.txt fehlt.");
     localizer->Clear();
     EXPECT_EQ(Narrow(CNoSuchObjectError().GetDescription()), "No such object.");
+    EXPECT_EQ(Narrow(CFileNotFoundError(file).GetDescription()), "The file 'C:\\data\\x.txt' was not found.");
 }
 
 // Lookups from several threads while another thread keeps changing the texts.

@@ -358,4 +358,24 @@ TEST(ServiceSlots, AFactoryThatRaisesLeavesTheSlotToBeFilledLater) {
     EXPECT_EQ(g_failingRuns, 2);
 }
 
+TServiceSlot<IService> g_selfAskingSlot;
+int g_selfAskingRuns = 0;
+
+P<IService> AsksForItsOwnSlot() {
+    ++g_selfAskingRuns;
+    g_selfAskingSlot.Get(&AsksForItsOwnSlot);  // would wait for itself for ever
+    return New<CService>();
+}
+
+P<IService> MakeService() { return New<CService>(); }
+
+TEST(ServiceSlots, AFactoryThatAsksForItsOwnSlotRaisesInsteadOfWaitingForItself) {
+    EXPECT_THROW(g_selfAskingSlot.Get(&AsksForItsOwnSlot), CInvalidObjectStateError);
+    EXPECT_EQ(g_selfAskingRuns, 1);
+    EXPECT_FALSE(g_selfAskingSlot.IsReady());
+    // The slot is left empty, to be filled by the next request.
+    EXPECT_NE(g_selfAskingSlot.Get(&MakeService).Get(), nullptr);
+    EXPECT_TRUE(g_selfAskingSlot.IsReady());
+}
+
 }  // namespace kest_test

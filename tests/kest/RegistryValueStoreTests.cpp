@@ -341,6 +341,32 @@ TEST_F(RegistryStore, SubStoresOpenCreateAndDeleteWithEverythingBelow) {
     EXPECT_TRUE(KeyExists(m_path));
 }
 
+TEST_F(RegistryStore, ASubStoreThatDoesNotOpenIsNoneAndOnlyCreatingOneRaises) {
+    P<CRegistryValueStore> store = Store();
+    // Longer than any key name may be: refused as a bad name, not as a missing key.
+    const String tooLong = String::Copy(std::string(300, 'k').c_str());
+    EXPECT_FALSE(store->OpenSubStore(tooLong, kValueStoreRead));
+    EXPECT_THROW(store->OpenSubStore(tooLong, kValueStoreRead | kValueStoreCreate), CError);
+}
+
+TEST_F(RegistryStore, AValueTooLargeForASettingIsNotReadIntoMemory) {
+    // A volatile key: the value never reaches the registry's files.
+    UniqueRegKey big;
+    ASSERT_EQ(::RegCreateKeyExW(m_key.get(), L"big", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                big.put(), nullptr),
+              ERROR_SUCCESS);
+    {
+        std::vector<BYTE> bytes((size_t(64) << 20) + 2, 'a');
+        ASSERT_EQ(::RegSetValueExW(big.get(), L"block", 0, REG_BINARY, bytes.data(), DWORD(bytes.size())),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExW(big.get(), L"text", 0, REG_SZ, bytes.data(), DWORD(bytes.size())), ERROR_SUCCESS);
+    }
+    P<CRegistryValueStore> store = New<CRegistryValueStore>(HKEY_CURRENT_USER, Path(L"big"), kValueStoreRead);
+    EXPECT_THROW(store->GetMemoryBlock(String("block"), nullptr), CError);
+    EXPECT_THROW(store->GetString(String("text"), String("default")), CError);
+    big.reset();
+}
+
 TEST_F(RegistryStore, DeleteValue) {
     P<CRegistryValueStore> store = Store();
     store->SetInt(String("n"), 1);

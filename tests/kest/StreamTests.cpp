@@ -44,7 +44,9 @@ TEST(URI, CompositionEscapesAndRemovesDotSegments) {
          L"/C:/dir/a b.txt"},
         {"http", "me:pw", "example.com", "8080", L"x/./y/.", "q=1 2", "top", "http://me:pw@example.com:8080/x/y/?q=1%202#top",
          L"/x/y/"},
-        {"http", "a b", "h", nullptr, L"", nullptr, nullptr, "http://a%20b@h", L""},
+        // An authority is always followed by a path, an empty one too.
+        {"http", "a b", "h", nullptr, L"", nullptr, nullptr, "http://a%20b@h/", L"/"},
+        {"http", nullptr, "h", "81", nullptr, "q", nullptr, "http://h:81/?q", L"/"},
         {nullptr, nullptr, nullptr, nullptr, L"../../x/../y", nullptr, nullptr, "../../y", L"../../y"},
         {"file", nullptr, nullptr, nullptr, L"/../a/./b/..", nullptr, nullptr, "file:/a/", L"/a/"},
         {"file", nullptr, "srv", nullptr, L"/share/100%\u00E9#?", nullptr, nullptr, "file://srv/share/100%25%C3%A9%23%3F",
@@ -200,6 +202,7 @@ TEST(DiskStream, ReadSkipMarkAndSeek) {
         EXPECT_EQ(e.GetDescription(), String("The stream has been closed."));
     }
     EXPECT_THROW(in->GetPosition(), CStreamClosedError);
+    EXPECT_THROW(in->ReadFully(first, 0), CStreamClosedError);  // even when nothing is asked for
 }
 
 TEST(DiskStream, OpenFailures) {
@@ -277,6 +280,47 @@ TEST(DiskStream, SharedBetweenThreads) {
         io->ReadFully(block, sizeof(block));
         ASSERT_EQ(std::string(block, sizeof(block)), std::string(sizeof(block), block[0])) << "block " << i;
     }
+}
+
+// A read that ends at the end of the file comes in two pieces; another thread that seeks the
+// same stream back to its start must not slip its position in between.
+struct Rewinder : CObject, IRunnable {
+    explicit Rewinder(ISeekableInStream* in) : m_in(in) {}
+    void Run() override {
+        while (!m_stop) m_in->SeekTo(0);
+    }
+    ISeekableInStream* m_in;
+    volatile bool m_stop = false;
+};
+
+TEST(DiskStream, ReadFullyIsOneOperation) {
+    TempFolder folder;
+    WriteTestFile(folder, L"pattern.bin", 1000);  // byte i holds i * 7
+    P<ISeekableInStream> in = GetStreamManager()->RequireSeekableInStream(folder.Uri(L"pattern.bin").Get(), kShareRead);
+    P<Rewinder> rewinder = New<Rewinder>(in.Get());
+    P<IThread> thread = GetThreadManager()->CreateThread(rewinder.Get());
+    int mixed = 0, whole = 0, ended = 0;
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 1500) {
+        in->SeekTo(950);
+        unsigned char block[100];
+        try {
+            in->ReadFully(block, sizeof(block));
+        } catch (const CEndOfStreamError&) {
+            ++ended;
+            continue;
+        }
+        ++whole;
+        for (size_t k = 1; k < sizeof(block); ++k) {
+            if ((unsigned char)(block[k] - block[k - 1]) != 7) {
+                ++mixed;
+                break;
+            }
+        }
+    }
+    rewinder->m_stop = true;
+    thread->Join();
+    EXPECT_EQ(mixed, 0) << whole << " whole reads, " << ended << " that met the end";
 }
 
 // Every kind of stream, through the manager's four entries: open and require, each in the short

@@ -34,6 +34,9 @@ TEST(Strings, NullAndEmptyAreDifferentValues) {
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_TRUE(empty.HasEncoding(kEncodingUTF8));
     EXPECT_TRUE(String().IsSameObject(empty)) << "one shared empty string";
+    // Terminated like every literal: it goes to the system without a copy.
+    EXPECT_TRUE(empty.IsTerminated());
+    EXPECT_TRUE(empty.ConvertTo(UTF8Encoding()).IsSameObject(empty));
 
     struct Case {
         String value;
@@ -147,10 +150,10 @@ TEST(Strings, ComparisonTable) {
         String a8 = a.ConvertTo(UTF8Encoding()), b32 = b.ConvertTo(UTF32Encoding());
         EXPECT_EQ(a8.Compare(b32, c.n), c.expected);
         EXPECT_EQ(a8.CompareNoCase(b32, c.n), c.expectedNoCase);
-        if (c.n < 0) {
-            EXPECT_EQ(a.Equals(b), c.expected == 0);
-            EXPECT_EQ(a.EqualsNoCase(b), c.expectedNoCase == 0);
-        }
+        EXPECT_EQ(a.Equals(b, c.n), c.expected == 0);
+        EXPECT_EQ(a.EqualsNoCase(b, c.n), c.expectedNoCase == 0);
+        EXPECT_EQ(a8.Equals(b32, c.n), c.expected == 0);
+        EXPECT_EQ(a8.EqualsNoCase(b32, c.n), c.expectedNoCase == 0);
     }
 }
 
@@ -165,6 +168,48 @@ TEST(Strings, StartsAndEndsWith) {
     EXPECT_TRUE(text.EndsWith("WORLD", false));
     EXPECT_FALSE(text.EndsWith("Worl"));
     EXPECT_FALSE(String("d").EndsWith("World"));
+
+    // Over at most n code points, and at a position.
+    const struct Case {
+        const wchar_t* other;
+        int32_t n;
+        bool caseSensitive;
+        bool starts, ends;
+    } limited[] = {
+        {L"Help", 3, true, true, false},      // "Hel" begins the text
+        {L"Help", 4, true, false, false},
+        {L"HELP", 3, false, true, false},
+        {L"Wor!d", 3, true, false, true},     // "Wor" stands where "Wor!d" would end the text
+        {L"Wor!d", 5, true, false, false},
+        {L"xyz", 0, true, true, true},        // nothing compared
+        {L"Hello World!", 5, true, false, false},  // longer than the text: false at once
+    };
+    for (const Case& c : limited) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - limited));
+        EXPECT_EQ(text.StartsWith(String(c.other), c.n, c.caseSensitive), c.starts);
+        EXPECT_EQ(text.EndsWith(String(c.other), c.n, c.caseSensitive), c.ends);
+        String utf8 = text.ConvertTo(UTF8Encoding());
+        EXPECT_EQ(utf8.StartsWith(String(c.other), c.n, c.caseSensitive), c.starts);
+        EXPECT_EQ(utf8.EndsWith(String(c.other), c.n, c.caseSensitive), c.ends);
+    }
+    const struct AtCase {
+        int32_t position;
+        const wchar_t* other;
+        int32_t n;
+        bool caseSensitive;
+        bool equal;
+    } at[] = {
+        {6, L"World", -1, true, true},  {6, L"world", -1, true, false}, {6, L"world", -1, false, true},
+        {6, L"Worm", 3, true, true},    {6, L"Worm", -1, true, false},  {7, L"World", 2, true, false},
+        {4, L"o W", -1, true, true},    {11, L"", -1, true, true},      {12, L"", -1, true, false},
+        {-1, L"H", -1, true, false},    {0, L"Hello", -1, true, true},
+    };
+    for (const AtCase& c : at) {
+        SCOPED_TRACE(testing::Message() << "at case " << (&c - at));
+        EXPECT_EQ(text.EqualsAt(c.position, String(c.other), c.n, c.caseSensitive), c.equal);
+        EXPECT_EQ(text.ConvertTo(UTF32Encoding()).EqualsAt(c.position, String(c.other), c.n, c.caseSensitive),
+                  c.equal);
+    }
 }
 
 TEST(Strings, Search) {
@@ -298,14 +343,13 @@ TEST(Strings, HashCode) {
     EXPECT_EQ(String("ab").HashCode(), (98 ^ (97 >> 2) ^ (97 * 8)));
     // Independent of the encoding, also outside the BMP.
     String text = String::FromUTF8(u8"Grüße 𝄞 жзи");
-    int32_t h = text.HashCode();
-    EXPECT_GE(h, 0);
-    for (ICharEncoding* e : {UTF16Encoding(), UTF32Encoding()}) EXPECT_EQ(text.ConvertTo(e).HashCode(), h);
+    EXPECT_EQ(text.HashCode(), 901644309);
+    for (ICharEncoding* e : {UTF16Encoding(), UTF32Encoding()}) EXPECT_EQ(text.ConvertTo(e).HashCode(), 901644309);
     EXPECT_EQ(String(L"Grüße").HashCode(), String("Gr\xFC\xDF" "e").HashCode());
-    // Long texts stay non-negative.
+    // Long texts: the sign bit is cleared at every step, not only at the end.
     std::vector<wchar_t> many(5000, L'\uFFFD');
     many.push_back(0);
-    EXPECT_GE(String(many.data()).HashCode(), 0);
+    EXPECT_EQ(String(many.data()).HashCode(), 238511833);
 }
 
 TEST(Strings, CompareToThroughTheComparableInterface) {

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <malloc.h>
+#include <process.h>
 #include <regex>
 #include <string>
 
@@ -127,6 +130,25 @@ TEST(System, WellKnownFolders) {
     P<IWin32System> win32 = Cast<IWin32System>(GetSystem());
     EXPECT_TRUE(win32->GetSpecialFolder(0x24 /* the Windows folder */));
     EXPECT_FALSE(win32->GetSpecialFolder(0x7FFF));
+}
+
+TEST(System, ShellFolderFromItsSettings) {
+    const struct Case {
+        const wchar_t* text;
+        bool nt;
+        const char* uri;
+    } cases[] = {
+        {L"C:\\Users\\u\\AppData\\Local", true, "file:///C:/Users/u/AppData/Local/"},
+        {L"C:\\Users\\u\\AppData\\Local\\", true, "file:///C:/Users/u/AppData/Local/"},
+        {L"C:\\WINDOWS\\Application Data", false, "file:///C:/WINDOWS/Application%20Data/"},
+        // Only outside the NT family is a folder without settings made up in the Windows folder.
+        {L"", false, "file:///C:/WINDOWS/Application%20Data/"},
+        {L"", true, "/"},
+    };
+    for (const Case& c : cases) {
+        P<IURI> uri = CSystem::ShellFolderFromText(String(c.text), c.nt, String("C:\\WINDOWS\\"), L"Application Data");
+        EXPECT_EQ(Latin1(UriString(uri)), c.uri) << Latin1(String(c.text)) << (c.nt ? " on NT" : " outside NT");
+    }
 }
 
 // ------------------------------------------------------------------------------ shell name space
@@ -259,8 +281,11 @@ TEST(System, SubSystemTable) {
 TEST(System, MessageLoopLeavesTheQuitMessageToItsOwner) {
     ::PostQuitMessage(3);
     System().ProcessMessages();  // returns at the quit message and puts it back
-    System().RunMessageLoop();   // which ends this loop at once
-    SUCCEED();
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(msg.wParam, WPARAM(3));
+    System().RunMessageLoop();  // which ends this loop at once, taking it
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 }
 
 // ------------------------------------------------------------------------------------- workers
@@ -290,6 +315,46 @@ TEST(System, SignalWorkFromAnotherThreadRunsWorkersOnTheWindowThread) {
     EXPECT_FALSE(System().IsWorkPending());
     PumpUntil([] { return false; }, 30);
     EXPECT_EQ(worker->runs, 1);  // a hundred signals, one wake-up
+    System().RemoveWorker(worker.Get());
+}
+
+// A worker that, in its first pass, signals work again and then pumps messages as a modal
+// dialog of its own would.
+class CModalWorker : public CObject, public IWorker {
+public:
+    void Work() override {
+        if (++runs == 1) {
+            GetSystem()->SignalWork();
+            GetSystem()->ProcessMessages();
+        }
+    }
+    int runs = 0;
+};
+
+TEST(System, ASignalWhileAWorkerPumpsMessagesBringsAnotherPass) {
+    P<CModalWorker> worker = New<CModalWorker>();
+    System().AddWorker(worker.Get());
+    System().SignalWork();
+    EXPECT_TRUE(PumpUntil([&] { return worker->runs >= 2; }, 3000));
+    PumpUntil([] { return false; }, 30);
+    EXPECT_EQ(worker->runs, 2);
+    EXPECT_FALSE(System().IsWorkPending());
+    System().RemoveWorker(worker.Get());
+}
+
+TEST(System, AWakeUpTakenFromTheQueueWithoutDispatchDoesNotSilenceLaterSignals) {
+    P<CThreadRecorder> worker = New<CThreadRecorder>();
+    System().AddWorker(worker.Get());
+    auto* system = dynamic_cast<CSystem*>(GetSystem().Get());
+    ASSERT_NE(system, nullptr);
+    System().SignalWork();
+    // A loop of someone else's takes the wake-up and drops it.
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, system->GetWindowTimer()->GetWindow(), kWorkMessage, kWorkMessage, PM_REMOVE));
+    ::Sleep(600);
+    System().SignalWork();
+    EXPECT_TRUE(PumpUntil([&] { return worker->runs > 0; }, 3000));
+    EXPECT_FALSE(System().IsWorkPending());
     System().RemoveWorker(worker.Get());
 }
 
@@ -410,6 +475,94 @@ TEST(SystemFiles, MoveCopyAndTrees) {
     EXPECT_TRUE(System().DeleteFolderTree(folder.Uri(L"moved\\").Get()));
     EXPECT_FALSE(Exists(folder.Path() + L"moved"));
     EXPECT_FALSE(System().DeleteFolderTree(folder.Uri(L"moved\\").Get()));
+}
+
+// The names in a folder, "." and ".." left out.
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &data));
+    if (!find) return names;
+    do {
+        std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find.get(), &data));
+    return names;
+}
+
+TEST(SystemFiles, MovingOverAnEntryLosesItOnlyWhenTheMoveSucceeds) {
+    TempFolder folder;
+    System().CreateFolder(folder.Uri(L"outer\\inner").Get(), false);
+    PutFile(folder.Path() + L"outer\\inner\\keep.txt", "kept");
+    // A folder cannot go into a folder inside itself: the move fails once the entry in its way
+    // is gone, and that entry comes back.
+    EXPECT_THROW(System().MoveFolder(folder.Uri(L"outer").Get(), folder.Uri(L"outer\\inner").Get(), true),
+                 CFileError);
+    EXPECT_EQ(FileText(folder.Path() + L"outer\\inner\\keep.txt"), "kept");
+    EXPECT_EQ(Entries(folder.Path() + L"outer\\"), std::vector<std::wstring>{L"inner"});
+
+    // A move that succeeds leaves nothing of the old entry behind.
+    PutFile(folder.Path() + L"new.txt", "new");
+    PutFile(folder.Path() + L"old.txt", "old");
+    System().MoveFile(folder.Uri(L"new.txt").Get(), folder.Uri(L"old.txt").Get(), true);
+    System().CreateFolder(folder.Uri(L"target\\gone").Get(), false);
+    System().MoveFolder(folder.Uri(L"outer").Get(), folder.Uri(L"target").Get(), true);
+    EXPECT_EQ(FileText(folder.Path() + L"old.txt"), "new");
+    EXPECT_EQ(FileText(folder.Path() + L"target\\inner\\keep.txt"), "kept");
+    EXPECT_EQ(Entries(folder.Path() + L"target\\"), std::vector<std::wstring>{L"inner"});
+    std::vector<std::wstring> left = Entries(folder.Path());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"old.txt", L"target"}));
+}
+
+// A tree deeper than a recursive walk could go in 64 KB of stack: a walk that keeps a
+// directory search per level on the stack needs more than twice that here.
+struct DeepWalk {
+    P<IURI> uri;
+    bool deleted = false;
+    bool raised = false;
+};
+
+constexpr size_t kWalkStack = 64 * 1024;
+
+unsigned __stdcall DeleteDeepTree(void* arg) {
+    auto* walk = static_cast<DeepWalk*>(arg);
+    // Whatever stack the system gives a thread, all but the walk's share is taken first.
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!::VirtualQuery(&region, &region, sizeof(region))) return 1;
+    const auto here = reinterpret_cast<uintptr_t>(&region);
+    const uintptr_t bottom = reinterpret_cast<uintptr_t>(region.AllocationBase) + 16 * 1024;  // guard pages
+    if (here < bottom + kWalkStack) return 2;
+    volatile char* taken = static_cast<volatile char*>(_alloca(here - bottom - kWalkStack));
+    taken[0] = 0;
+    try {
+        walk->deleted = GetSystem()->DeleteFolderTree(walk->uri.Get());
+    } catch (...) {
+        walk->raised = true;
+    }
+    return taken[0];
+}
+
+TEST(SystemFiles, DeleteFolderTreeGoesAnyDepthOnASmallStack) {
+    TempFolder folder;
+    std::wstring path = L"\\\\?\\" + folder.Path() + L"deep";
+    ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+    for (int level = 0; level < 200; ++level) {
+        path += L"\\d";
+        ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << level;
+    }
+    PutFile(path + L"\\leaf.txt", "x");
+    DeepWalk walk{folder.Uri(L"deep\\")};
+    UniqueHandle thread(reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 1024 * 1024, &DeleteDeepTree, &walk, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(::WaitForSingleObject(thread.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ASSERT_TRUE(::GetExitCodeThread(thread.get(), &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(walk.raised);
+    EXPECT_TRUE(walk.deleted);
+    EXPECT_FALSE(Exists(folder.Path() + L"deep"));
 }
 
 TEST(SystemFiles, Recycle) {

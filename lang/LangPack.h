@@ -1,0 +1,102 @@
+// Language packs: the translated texts of the user interface for one language, read from a
+// flat pack ("LANGPACK", "LANGPCK2", "LANGPU16") or from a resource file ("URESFILE").
+//
+// A pack file is anyone's to drop into the language folder, so every declared count and length
+// is checked against the bytes left in its file (and, in a resource file, in its chunk) before
+// anything is read or allocated: a file that lies about a length is refused, never trusted.
+#pragma once
+
+#include "kest/Stream.h"
+#include "lang/LanguageTag.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <memory_resource>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+// Text keys are dotted ASCII names; they are kept as UTF-8 so that a lookup needs no conversion.
+// The hash is deliberately not noexcept: the standard library then keeps each node's hash, and a
+// lookup compares hashes instead of hashing every key it passes in a bucket.
+struct LangKeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+};
+using LangTextMap = std::pmr::unordered_map<std::pmr::string, std::pmr::wstring, LangKeyHash, std::equal_to<>>;
+
+// A pack's texts: the map and every key and text in it live in one arena, in file order, so that
+// loading allocates in large blocks and a lookup touches memory that lies close together.
+struct LangTextStore {
+    std::pmr::monotonic_buffer_resource arena;
+    LangTextMap map{&arena};
+};
+
+class CLangPack {
+public:
+    explicit CLangPack(std::wstring filePath);
+    virtual ~CLangPack();
+    CLangPack(const CLangPack&) = delete;
+    CLangPack& operator=(const CLangPack&) = delete;
+
+    // 1 for a flat pack, 2 for a resource file.
+    virtual int GetFormat() const { return 1; }
+    virtual bool IsLoaded() const { return m_loaded; }
+    // Frees every text; loaded becomes false.
+    virtual void Clear();
+    virtual const std::wstring& GetFirstDescription() const { return m_firstDescription; }
+    virtual const std::wstring& GetSecondDescription() const { return m_secondDescription; }
+    virtual const std::wstring& GetNativeName() const { return m_nativeName; }
+    virtual const LanguageTag& GetLanguageTag() const { return m_tag; }
+    virtual const std::wstring& GetComment() const { return m_comment; }
+    virtual const std::wstring& GetFilePath() const { return m_filePath; }
+    // The tag as text; the native name when the pack has no tag.
+    virtual std::wstring GetLanguageCode() const;
+    // The text for the key, or null; it stays valid until the texts are cleared. Keys compare
+    // case-sensitively.
+    virtual const wchar_t* Lookup(std::string_view key) const;
+
+    // Flat pack: reads the header from the file's start and leaves the file at the body. True
+    // when the signature is known, the version is 0 or 1 and the header strings fit into the
+    // header length.
+    bool ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uint32_t& layout);
+    // Flat pack: reads the body from the file's position. True, and loaded, when every entry lay
+    // within the file; otherwise false, keeping the entries read before the damage.
+    bool LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t layout);
+
+    size_t GetTextCount() const { return m_texts ? m_texts->map.size() : 0; }
+
+    // What Lookup answers, without the virtual call: the program's text lookup runs it inline.
+    const wchar_t* FindText(std::string_view key) const {
+        if (!m_texts) return nullptr;
+        const auto it = m_texts->map.find(key);
+        return it == m_texts->map.end() ? nullptr : it->second.c_str();
+    }
+
+protected:
+    // Puts key -> text into the map; a later text for the same key replaces the earlier one.
+    void StoreText(std::string_view key, std::wstring_view text);
+    void ReserveTexts(size_t count);
+
+    bool m_loaded = false;
+    std::wstring m_firstDescription, m_secondDescription, m_comment, m_nativeName, m_filePath;
+    LanguageTag m_tag;
+    std::unique_ptr<LangTextStore> m_texts;  // none until the first text
+    bool m_wide = false;
+};
+
+class CLangPack2 : public CLangPack {
+public:
+    using CLangPack::CLangPack;
+
+    int GetFormat() const override { return 2; }
+
+    // Reads the language, the descriptive strings and the comment; false on any error.
+    bool ReadHeader(const std::wstring& path);
+    // Reads the header and every string table; false (not loaded) on any error.
+    bool LoadTexts(const std::wstring& path, bool clear);
+};
+
+// Opens a pack file for reading; raises the foundation's errors when it cannot.
+kest::P<kest::ISeekableInStream> OpenPackFile(const std::wstring& path);

@@ -1,0 +1,362 @@
+// The store handlers: registry sections through the real registry editor (Wine's under test),
+// folders and files, and stores that aim their entries outside what a handler owns.
+#include "Archives.h"
+#include "kapp/AppmanError.h"
+#include "kapp/DataStoreHandlers.h"
+#include "kest/System.h"
+#include "kest/win32/Handles.h"
+
+#include <gtest/gtest.h>
+
+namespace kapp_test {
+namespace {
+
+using kapp::CFileHandler;
+using kapp::CFolderHandler;
+using kapp::CRegistrySectionHandler;
+using kapp::CZipLoadManager;
+using kapp::CZipSaveManager;
+using kest::String;
+using kest::win32::UniqueRegKey;
+
+const int kAll = kapp::SaveToStore | kapp::RemoveFromHost | kapp::RestoreFromStore;
+
+// A key of the test's own: Software\OrdaviaTests\<test>-<process>, removed afterwards.
+class RegistryKey {
+public:
+    RegistryKey() {
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        const std::string name = std::string(info->name()) + "-" + std::to_string(::GetCurrentProcessId());
+        m_path = L"Software\\OrdaviaTests\\" + std::wstring(name.begin(), name.end());
+    }
+    ~RegistryKey() { ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str()), ::RegDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str()); }
+    // The key path as handlers take it, with its leading "\".
+    std::wstring KeyPath(const std::wstring& below = L"") const { return L"\\" + m_path + below; }
+    std::wstring Path(const std::wstring& below = L"") const { return m_path + below; }
+
+    static void SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+        UniqueRegKey k;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                   k.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                                  DWORD((value.size() + 1) * sizeof(wchar_t))));
+    }
+    static std::wstring GetText(const std::wstring& key, const wchar_t* name) {
+        wchar_t buffer[512] = {};
+        DWORD size = sizeof(buffer) - sizeof(wchar_t);
+        if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+            return L"<missing>";
+        return buffer;
+    }
+    static bool KeyExists(const std::wstring& key) {
+        UniqueRegKey k;
+        return ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS;
+    }
+
+private:
+    std::wstring m_path;
+};
+
+// Saves one handler into a new archive; returns its element.
+std::unique_ptr<wxXmlDocument> SaveOne(kapp::IDataStoreHandler& handler, const std::wstring& archive, bool saved = true) {
+    auto description = kapp::NewDescription();
+    CZipSaveManager save(Uri(archive).Get());
+    handler.Save(save, *description->GetRoot(), kapp::kUserSection);
+    save.AddXmlDocument(*description, String(kapp::kDescriptionEntry));
+    save.Commit();
+    if (saved) handler.Saved();
+    return description;
+}
+
+void LoadOne(kapp::IDataStoreHandler& handler, const std::wstring& archive) {
+    CZipLoadManager load(Uri(archive).Get());
+    auto description = load.LoadXmlDocument(String(kapp::kDescriptionEntry));
+    ASSERT_TRUE(description);
+    for (wxXmlNode* item = description->GetRoot()->GetChildren(); item; item = item->GetNext())
+        handler.Load(load, *item, kapp::kUserSection);
+}
+
+TEST(RegistryHandler, ExportsDeletesAndImportsTheKeyThroughTheRegistryEditor) {
+    ASSERT_FALSE(kapp::FindOnSearchPath(L"regedit.exe").empty());
+    RegistryKey key;
+    const std::wstring section = key.Path(L"\\A\\B");
+    RegistryKey::SetText(section, L"Name", L"value \u00E9\u65E5");
+    RegistryKey::SetText(section + L"\\Sub", L"Deep", L"below");
+    TempFolder folder;
+    const std::wstring archive = folder / L"data.db";
+
+    CRegistrySectionHandler handler(String("HKEY_CURRENT_USER\\") + kapp::FromStd(key.KeyPath(L"\\A\\B")).Substring(1),
+                                    String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\A\\B")), kAll);
+    auto description = SaveOne(handler, archive, false);
+    // Until the archive is in place the key stays: a failed save must not lose it.
+    EXPECT_TRUE(RegistryKey::KeyExists(section));
+    handler.Saved();
+    EXPECT_FALSE(RegistryKey::KeyExists(section));
+    EXPECT_TRUE(RegistryKey::KeyExists(key.Path(L"\\A"))) << "only the section's own key goes";
+
+    const wxXmlNode* item = description->GetRoot()->GetChildren();
+    ASSERT_TRUE(item);
+    EXPECT_EQ("2", item->GetAttribute("type"));
+    EXPECT_EQ(wxString(L"HKEY_CURRENT_USER" + key.KeyPath(L"\\A\\B")), item->GetAttribute("name"));
+    EXPECT_EQ("regsection.1.reg", item->GetAttribute("destination"));
+    {
+        CZipLoadManager load(Uri(archive).Get());
+        EXPECT_TRUE(load.HasEntry(String("regsection.1.reg")));
+    }
+
+    LoadOne(handler, archive);
+    EXPECT_EQ(L"value \u00E9\u65E5", RegistryKey::GetText(section, L"Name"));
+    EXPECT_EQ(L"below", RegistryKey::GetText(section + L"\\Sub", L"Deep"));
+}
+
+// Without a registry editor nothing is exported: the key then exists nowhere else and stays,
+// through the removal after the save and the clearing after a first run.
+TEST(RegistryHandler, AKeyThatCouldNotBeExportedStaysOnTheHost) {
+    RegistryKey key;
+    const std::wstring section = key.Path(L"\\A\\B");
+    RegistryKey::SetText(section, L"Name", L"only here");
+    TempFolder folder;
+    CRegistrySectionHandler handler(kapp::FromStd(L"HKEY_CURRENT_USER" + key.KeyPath(L"\\A\\B")), String("HKEY_CURRENT_USER"),
+                                    kapp::FromStd(key.KeyPath(L"\\A\\B")), kAll, L"no-such-registry-editor.exe");
+    SaveOne(handler, folder / L"data.db");
+    handler.Clear();
+    EXPECT_EQ(L"only here", RegistryKey::GetText(section, L"Name"));
+    {
+        CZipLoadManager load(Uri(folder / L"data.db").Get());
+        EXPECT_FALSE(load.HasEntry(String("regsection.1.reg")));
+    }
+    // A later clearing, not right after a failed save, removes it as the flags ask.
+    handler.Clear();
+    EXPECT_FALSE(RegistryKey::KeyExists(section));
+}
+
+TEST(RegistryHandler, AKeyRightBelowTheRootIsNeverDeleted) {
+    const std::wstring top = L"OrdaviaTestsTop-" + std::to_wstring(::GetCurrentProcessId());
+    RegistryKey::SetText(top, L"Keep", L"yes");
+    CRegistrySectionHandler handler(String("HKEY_CURRENT_USER\\") + kapp::FromStd(top), String("HKEY_CURRENT_USER"),
+                                    kapp::FromStd(L"\\" + top), kAll);
+    handler.Clear();
+    EXPECT_TRUE(RegistryKey::KeyExists(top));
+    TempFolder folder;
+    SaveOne(handler, folder / L"data.db");
+    EXPECT_TRUE(RegistryKey::KeyExists(top));
+    {
+        CZipLoadManager load(Uri(folder / L"data.db").Get());
+        EXPECT_TRUE(load.HasEntry(String("regsection.1.reg"))) << "exported all the same";
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, top.c_str());
+}
+
+TEST(RegistryHandler, RootNamesThatNameNoRootAreError13) {
+    for (const char* root : {"HKEY_CURRENT_USER\\Software", "HKEY/CURRENT_USER", "HKEY_NOWHERE", "hkey_current_user", ""}) {
+        try {
+            CRegistrySectionHandler handler(String("x"), String(root), String("\\Software\\X"), kAll);
+            ADD_FAILURE() << root << ": no error";
+        } catch (const kapp::CAppmanError& e) {
+            EXPECT_EQ(13, e.code) << root;
+        }
+    }
+}
+
+// A registry file in a store is applied only when every key in it lies in the handler's key.
+TEST(RegistryHandler, AStoreCannotWriteKeysOutsideTheSection) {
+    RegistryKey key;
+    TempFolder folder;
+    const std::wstring own = L"HKEY_CURRENT_USER\\" + key.Path(L"\\Own");
+    const std::wstring other = L"HKEY_CURRENT_USER\\" + key.Path(L"\\Other");
+    CRegistrySectionHandler handler(kapp::FromStd(own), String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\Own")),
+                                    kapp::RestoreFromStore);
+    auto regFile = [](const std::wstring& body) {
+        std::wstring text = L"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n" + body;
+        return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    };
+    struct Case {
+        const char* name;
+        std::wstring body;
+        bool applied;
+    };
+    const Case cases[] = {
+        {"own key", L"[" + own + L"]\r\n\"V\"=\"own\"\r\n", true},
+        {"own sub-key", L"[" + own + L"\\Sub]\r\n\"V\"=\"sub\"\r\n", true},
+        {"other key", L"[" + own + L"]\r\n\"V\"=\"x\"\r\n[" + other + L"]\r\n\"V\"=\"evil\"\r\n", false},
+        {"sibling by prefix", L"[" + own + L"X]\r\n\"V\"=\"evil\"\r\n", false},
+        {"deletion elsewhere", L"[-" + other + L"]\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, key.Path().c_str());
+        RegistryKey::SetText(key.Path(L"\\Other"), L"Keep", L"yes");
+        const std::wstring archive = folder / L"data.db";
+        WriteArchive(archive,
+                     "<appmanager version=\"1\"><regentry_user type=\"2\" name=\"" + Attr(own) +
+                         "\" destination=\"regsection.1.reg\"/></appmanager>",
+                     {{L"regsection.1.reg", regFile(c.body)}});
+        LoadOne(handler, archive);
+        EXPECT_EQ(c.applied, RegistryKey::KeyExists(key.Path(L"\\Own"))) << "applied";
+        EXPECT_EQ(L"yes", RegistryKey::GetText(key.Path(L"\\Other"), L"Keep"));
+        EXPECT_EQ(L"<missing>", RegistryKey::GetText(key.Path(L"\\Other"), L"V"));
+        EXPECT_FALSE(RegistryKey::KeyExists(key.Path(L"\\OwnX")));
+    }
+}
+
+TEST(RegistryHandler, AHostileDestinationStaysInTheWorkingFolder) {
+    RegistryKey key;
+    TempFolder folder;
+    const std::wstring own = L"HKEY_CURRENT_USER\\" + key.Path(L"\\Own");
+    CRegistrySectionHandler handler(kapp::FromStd(own), String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\Own")),
+                                    kapp::RestoreFromStore);
+    const std::wstring escape = folder / L"escaped.reg";
+    WriteArchive(folder / L"data.db",
+                 "<appmanager><regentry_user type=\"2\" name=\"" + Attr(own) + "\" destination=\"" + Attr(escape) +
+                     "\"/><regentry_user type=\"2\" name=\"" + Attr(own) + "\" destination=\"..\\escaped2.reg\"/></appmanager>",
+                 {{escape, "x"}, {L"..\\escaped2.reg", "x"}});
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_EQ(std::vector<std::wstring>{L"data.db"}, List(folder.Path()));
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+    EXPECT_FALSE(Exists(std::wstring(temp, n) + L"escaped2.reg"));
+}
+
+TEST(FolderHandler, AMissingFolderIsNotAvailableAndHasNoChildren) {
+    TempFolder folder;
+    CFolderHandler handler(String("x"), Uri(folder / L"none\\").Get(), kAll);
+    auto description = SaveOne(handler, folder / L"data.db");
+    const wxXmlNode* item = description->GetRoot()->GetChildren();
+    EXPECT_EQ("1", item->GetAttribute("type"));
+    EXPECT_EQ("false", item->GetAttribute("available"));
+    EXPECT_EQ(nullptr, item->GetChildren());
+    handler.Clear();
+    EXPECT_FALSE(Exists(folder / L"none"));
+}
+
+TEST(FolderHandler, SavesAFlatListOfFilesAndRestoresThem) {
+    TempFolder folder;
+    const std::wstring data = folder / L"data\\";
+    WriteBytes(data + L"a.txt", "a");
+    WriteBytes(data + L"sub\\b.txt", "b");
+    WriteBytes(data + L"sub\\deeper\\c.txt", "c");
+    WriteBytes(data + L"hidden.txt", "h");
+    ::SetFileAttributesW((data + L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ::CreateDirectoryW((data + L"empty").c_str(), nullptr);
+    CFolderHandler handler(kapp::FromStd(data), Uri(data).Get(), kAll);
+    auto description = SaveOne(handler, folder / L"data.db");
+    const wxXmlNode* item = description->GetRoot()->GetChildren();
+    EXPECT_EQ("true", item->GetAttribute("available"));
+    std::vector<std::wstring> saved;
+    for (const wxXmlNode* child = item->GetChildren(); child; child = child->GetNext()) {
+        EXPECT_EQ("regentry_user", child->GetName());
+        EXPECT_EQ("0", child->GetAttribute("type"));
+        EXPECT_EQ("true", child->GetAttribute("available"));
+        saved.push_back(child->GetAttribute("destination").ToStdWstring());
+    }
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ((std::vector<std::wstring>{data + L"a.txt", data + L"hidden.txt", data + L"sub\\b.txt",
+                                         data + L"sub\\deeper\\c.txt"}),
+              saved);
+
+    handler.Clear();
+    EXPECT_FALSE(Exists(data));
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_EQ("a", ReadBytes(data + L"a.txt"));
+    EXPECT_EQ("c", ReadBytes(data + L"sub\\deeper\\c.txt"));
+    EXPECT_EQ("h", ReadBytes(data + L"hidden.txt"));
+    EXPECT_FALSE(Exists(data + L"empty")) << "empty folders leave no trace";
+}
+
+TEST(FolderHandler, AHostileStoreWritesNothingOutsideTheFolder) {
+    TempFolder folder;
+    const std::wstring data = folder / L"reg\\";
+    CFolderHandler handler(kapp::FromStd(data), Uri(data).Get(), kAll);
+    const std::wstring targets[] = {
+        data + L"..\\outside.txt",
+        data + L"sub\\..\\..\\outside2.txt",
+        folder / L"regx\\sibling.txt",
+        folder / L"outside3.txt",
+        L"Z:" + data.substr(2) + L"otherdrive.txt",
+        data + L"CON",
+        data + L"nul.txt",
+        data + L"good.txt:stream",
+        L"\\\\.\\" + data + L"device.txt",
+        L"\\\\?\\" + data + L"..\\outside4.txt",
+        L"relative\\x.txt",
+        data + L"good.txt",
+    };
+    std::string xml = "<appmanager><regentry_user type=\"1\" name=\"" + Attr(data) + "\">";
+    std::vector<ArchiveEntry> entries;
+    for (const std::wstring& target : targets) {
+        xml += "<regentry_user type=\"0\" available=\"true\" destination=\"" + Attr(target) + "\"/>";
+        entries.push_back({target, "payload"});
+    }
+    xml += "</regentry_user></appmanager>";
+    WriteArchive(folder / L"data.db", xml, entries);
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_EQ((std::vector<std::wstring>{L"data.db", L"reg"}), List(folder.Path()));
+    EXPECT_EQ(std::vector<std::wstring>{L"good.txt"}, List(data));
+    EXPECT_EQ("payload", ReadBytes(data + L"good.txt"));
+    EXPECT_FALSE(Exists(L"Z:" + data.substr(2) + L"otherdrive.txt"));
+}
+
+TEST(FileHandler, WithoutSaveToStoreTheElementHasNoDestinationAndNothingIsRestored) {
+    TempFolder folder;
+    const std::wstring file = folder / L"f.txt";
+    WriteBytes(file, "content");
+    CFileHandler handler(kapp::FromStd(file), Uri(file).Get(), kapp::RemoveFromHost | kapp::RestoreFromStore);
+    auto description = SaveOne(handler, folder / L"data.db");
+    const wxXmlNode* item = description->GetRoot()->GetChildren();
+    EXPECT_EQ("0", item->GetAttribute("type"));
+    EXPECT_EQ("true", item->GetAttribute("available"));
+    EXPECT_FALSE(item->HasAttribute("destination"));
+    handler.Clear();
+    EXPECT_FALSE(Exists(file));
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_FALSE(Exists(file));
+}
+
+TEST(FileHandler, RestoresOnlyToItsOwnPath) {
+    TempFolder folder;
+    const std::wstring file = folder / L"f.txt";
+    CFileHandler handler(kapp::FromStd(file), Uri(file).Get(), kAll);
+    struct Case {
+        const char* name;
+        std::wstring destination;
+        const char* available;
+        bool restored;
+    };
+    const Case cases[] = {
+        {"own path", file, "true", true},
+        {"own path in capitals", file, "TRUE", true},
+        {"not available", file, "false", false},
+        {"no available", file, nullptr, false},
+        {"another file", folder / L"other.txt", "true", false},
+        {"dot-dot to itself", folder / L"x\\..\\f.txt", "true", false},
+        {"stream of itself", file + L":s", "true", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::DeleteFileW(file.c_str());
+        std::string xml = "<appmanager><regentry_user type=\"0\" name=\"" + Attr(file) + "\" destination=\"" +
+                          Attr(c.destination) + "\"";
+        if (c.available) xml += std::string(" available=\"") + c.available + "\"";
+        xml += "/></appmanager>";
+        WriteArchive(folder / L"data.db", xml, {{c.destination, "stored"}});
+        LoadOne(handler, folder / L"data.db");
+        EXPECT_EQ(c.restored, Exists(file));
+        EXPECT_EQ((c.restored ? std::vector<std::wstring>{L"data.db", L"f.txt"} : std::vector<std::wstring>{L"data.db"}),
+                  List(folder.Path()));
+    }
+}
+
+TEST(RunAndWait, StartsTheProgramAndReportsAFailedStart) {
+    const std::wstring cmd = kapp::FindOnSearchPath(L"cmd.exe");
+    ASSERT_FALSE(cmd.empty());
+    EXPECT_TRUE(kapp::FindOnSearchPath(L"no-such-program-here.exe").empty());
+    TempFolder folder;
+    const std::wstring marker = folder / L"ran.txt";
+    EXPECT_EQ(0u, kapp::RunAndWait(cmd, L"/c echo x> \"" + marker + L"\"", 30));
+    EXPECT_TRUE(Exists(marker));
+    EXPECT_EQ(uint32_t(ERROR_FILE_NOT_FOUND), kapp::RunAndWait(folder / L"missing.exe", L"", 1));
+}
+
+}  // namespace
+}  // namespace kapp_test
