@@ -3,6 +3,8 @@
 # make run        build, then run the program under Wine with the demo engine (32-bit where
 #                 this machine can run it, else 64-bit)
 # make test       every test under Wine, for each flavour this machine can run
+# make installer  build, then each flavour's Windows Installer package into its dist/:
+#                 build/dist/OrdaviaStudio-<version>-x86.msi, build64/dist/...-x64.msi
 # FLAVOURS="64"   limits any of these to one flavour; BUILD=dir moves both build folders
 BUILD ?= build
 BUILD64 ?= $(BUILD)64
@@ -18,7 +20,7 @@ cpu_64 := x86_64
 export ORDAVIA_CACHE := $(CACHE)
 export JOBS
 
-.PHONY: all setup configure build run test clean
+.PHONY: all setup configure build run test installer clean
 
 all: build
 
@@ -45,6 +47,12 @@ run: build
 
 test: build
 	@bash tools/test.sh "$(FLAVOURS)" $(dir_32) $(dir_64)
+
+installer: build
+	@for f in $(FLAVOURS); do \
+	  case $$f in 32) dir=$(dir_32);; 64) dir=$(dir_64);; esac; \
+	  python3 tools/make_installer.py $$dir || exit $$?; \
+	done
 
 clean:
 	rm -rf $(dir_32) $(dir_64)

@@ -24,7 +24,7 @@ if bash "$here/tools/probe32.sh" "$CACHE"; then can32=1; fi
 # --- Debian packages -------------------------------------------------------------------
 PKGS="g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
       libz-mingw-w64-dev wine wine64 googletest cmake make dpkg-dev unicode-data iso-codes \
-      xz-utils python3 python3-polib wixl"
+      xz-utils python3 python3-polib wixl msitools"
 [ $can32 = 1 ] && PKGS="$PKGS wine32:i386"
 
 # The archive this machine's apt uses for its release (a local mirror stays in use); the
@@ -53,7 +53,7 @@ want="$PKGS"
 need_apt=0
 [ "$(cat "$apt_stamp" 2>/dev/null)" = "$want" ] || need_apt=1
 [ -f "$srclist" ] || need_apt=1
-for p in i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ cmake wixl; do command -v $p >/dev/null || need_apt=1; done
+for p in i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ cmake wixl msibuild; do command -v $p >/dev/null || need_apt=1; done
 [ -x /usr/lib/wine/wine64 ] || need_apt=1
 if [ $need_apt = 1 ]; then
     uri=$(archive_uri)
