@@ -31,6 +31,8 @@ FORMS = [
     ("two wide literals are no lookup", 'ReadProductString(L"", L"Version", L"9.24.0");', []),
     ("a narrow text that is no key", 'Log("hello world", L"x");', []),
     ("undotted key in a call", 'Localize("Pyrlan", L"Could not load");', [("Pyrlan", "Could not load")]),
+    ("a library message for the foundation's localizer",
+     'RaiseFileError("kapp.CZipSaveManager.WriteFailed", L"The data store could not be written.");', []),
     ("a table of codes and names", '{"aar", "aa", L"Afar"}, {"abk", "ab", L"Abkhazian"},', []),
 ]
 

@@ -16,8 +16,9 @@ the compiler joins them; comments are skipped. A Localize call that builds its k
 (or gives only one of them as a literal) is reported, because its text cannot be listed; one
 that hands on both from elsewhere (a helper's parameters, a table row's members) is not.
 
-The foundation library's own messages (kest/) are not listed: they go through its string
-localizer, which the language packs never fill.
+The libraries' own messages are not listed: their keys ("kest.CSystem.DeleteFileFailed",
+"kapp.CZipSaveManager.WriteFailed") go through the foundation's string localizer, which the
+language packs never fill.
 """
 
 import argparse
@@ -32,6 +33,9 @@ SOURCE_SUFFIXES = (".cpp", ".h")
 TEMPLATE = os.path.join("lang", "po", "OrdaviaStudio.pot")
 PROJECT = "Brenvalo Ordavia 2010 Advanced"
 
+# Keys of the libraries' own messages ("kest.CSystem.DeleteFileFailed") go to the foundation's
+# string localizer, which the packs never fill.
+LIBRARY_NAMESPACES = ("kest", "kapp", "chk")
 KEY = re.compile(r"[A-Za-z_][A-Za-z0-9_]*(\.[A-Za-z0-9_][A-Za-z0-9_ ]*)*")
 PLACEHOLDER = re.compile(r"%[A-Z][A-Z0-9_]*%")
 STRING_PREFIXES = {"L", "u", "U", "u8", "R", "LR", "uR", "UR", "u8R"}
@@ -174,7 +178,7 @@ def extract(text, where):
         if (t.kind == "string" and not t.wide and k + 2 < len(tokens)
                 and tokens[k + 1].kind == "punct" and tokens[k + 1].value == ","
                 and tokens[k + 2].kind == "string" and tokens[k + 2].wide and KEY.fullmatch(t.value)
-                and "." in t.value):
+                and "." in t.value and t.value.split(".", 1)[0] not in LIBRARY_NAMESPACES):
             take(k)
         if (t.kind == "ident" and t.value == "Localize" and k + 1 < len(tokens)
                 and tokens[k + 1].value == "(" and (k == 0 or tokens[k - 1].value != ":")):
