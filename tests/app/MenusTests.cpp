@@ -417,6 +417,13 @@ TEST_F(ShellFixture, InfoChannelsAreSetUpWithTheProductTexts) {
     EXPECT_EQ(app_tests::RecordedInfoCheck(), m_app.m_infoCheck);
 }
 
+TEST_F(ShellFixture, ALibraryThatReportsAFailedStartStillGetsItsCheck) {
+    m_binet.Script().initResult = FALSE;
+    m_app.InitInfoChannels();
+    EXPECT_EQ(app_tests::RecordedInfoCheck(), m_app.m_infoCheck);
+    EXPECT_EQ(8u, m_binet.Calls().size());
+}
+
 TEST_F(ShellFixture, NoInfoCheckFromTheLibraryLeavesNone) {
     m_binet.Script().createInfoCheck = false;
     m_app.InitInfoChannels();
