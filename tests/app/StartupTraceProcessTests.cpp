@@ -93,7 +93,9 @@ TEST_P(StartupTraceRun, EveryStepAppendsOneLineInOrder) {
     const TraceLine* previous = nullptr;
     for (const TraceLine& t : lines) {
         if (t.step == L"splash-shown") continue;
-        if (previous) EXPECT_GE(t.at + 0.15, previous->at + previous->took) << t.step.c_str();
+        if (previous) {
+            EXPECT_GE(t.at + 0.15, previous->at + previous->took) << t.step.c_str();
+        }
         previous = &t;
     }
     const TraceLine& shown = lines[4];
