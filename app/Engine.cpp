@@ -1,6 +1,8 @@
 #include "app/PyrlanApp.h"
+#include "app/StartupTrace.h"
 
 bool CPyrlanApp::RunEngine() {
+    startup_trace::CStep step("engine-prepare");
     auto start = reinterpret_cast<StartBlazenFn>(reinterpret_cast<void*>(::GetProcAddress(m_engine, "StartBlazen")));
     auto free = reinterpret_cast<FreeBlazenResultsFn>(
         reinterpret_cast<void*>(::GetProcAddress(m_engine, "FreeBlazenResults")));
@@ -15,9 +17,13 @@ bool CPyrlanApp::RunEngine() {
 
     FillHostRecord();
     InitInfoChannels();
+    step.End();
 
+    // The engine runs the whole user interface; its step lasts until the user quits.
+    startup_trace::CStep engineStep("StartBlazen");
     BlazenResults* results = nullptr;
     start(&m_hostRecord, &results);
+    engineStep.End();
     const bool success = results != nullptr && results->succeeded != 0;
 
     ReleaseLaunchItems();

@@ -2,6 +2,7 @@
 
 #include "app/HelpTopics.h"
 #include "app/Splash.h"
+#include "app/StartupTrace.h"
 
 #include <wx/init.h>
 
@@ -72,7 +73,10 @@ bool CPyrlanApp::InitInstance() {
         // Any other failure ends start-up quietly.
         AbandonManager();
     }
-    if (cleanUp) wxEntryCleanup();
+    if (cleanUp) {
+        startup_trace::CStep step("framework-cleanup");
+        wxEntryCleanup();
+    }
     return false;
 }
 
@@ -86,11 +90,17 @@ void CPyrlanApp::AbandonManager() {
 // Start-up as one sequence; the caller's guard ends it on the first error. Returns false when
 // the engine library is missing: the loader has said so, and nothing after it runs.
 bool CPyrlanApp::RunStartup() {
+    using startup_trace::CStep;
+    CStep step("framework-start");
     int argc = 0;
     if (!wxEntryStart(argc, static_cast<wxChar**>(nullptr))) throw std::runtime_error("wxWidgets did not start");
+    step.End();
 
+    CStep folderStep("application-folder");
     m_appFolder = GetApplicationFolder();
+    folderStep.End();
 
+    CStep managerStep("manager-start");
     m_appManager = m_createManager(m_appFolder.c_str(), (m_appFolder + L"datastore\\data.db").c_str(),
                                                   (m_appFolder + L"\\init.zip").c_str(), false);
     const std::wstring settingsKey = L"Software\\" + m_registryKeyName;
@@ -98,8 +108,10 @@ bool CPyrlanApp::RunStartup() {
     m_appManager->AddRegistrySection(L"HKEY_CURRENT_USER", settingsKey.c_str(), allHandlers);
     m_appManager->AddRegistrySection(L"HKEY_LOCAL_MACHINE", settingsKey.c_str(), allHandlers);
     m_appManager->Start();
+    managerStep.End();
 
     // Drive access: the library stays loaded for the whole run.
+    CStep drivesStep("drive-access");
     const std::wstring drivesKey = L"SOFTWARE\\" + m_registryKeyName + L"\\drives";
     if (HMODULE spti = LoadModuleWithMessage(L"brv_spti.dll", true)) {
         using InitWmiDrivesFn = int(__cdecl*)(const wchar_t*);
@@ -107,21 +119,31 @@ bool CPyrlanApp::RunStartup() {
                 reinterpret_cast<void*>(::GetProcAddress(spti, "InitWmiDrives"))))
             init(drivesKey.c_str());
     }
+    drivesStep.End();
 
+    CStep splashStep("splash");
     EnableSplash(true);
     ShowSplash(true, 1500, 60, nullptr);
+    splashStep.End();
 
+    CStep registryStep("framework-registry");
     SetRegistryKey(m_registryKeyName);
     m_profileName.clear();
     m_appName = m_displayName;
     AfxEnableControlContainer();
+    registryStep.End();
 
+    CStep versionStep("windows-version");
     OSVERSIONINFOW osVersion;
     const bool haveVersion = QueryVersion(osVersion);
     m_isNT = haveVersion && osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    versionStep.End();
 
+    CStep engineStep("engine-load");
     m_engine = LoadModuleWithMessage(L"qdxburn.dll", true);
+    engineStep.End();
 
+    CStep valuesStep("product-values");
     m_fullVersion = L"9.24.0.11 (2710)";
     m_version = ReadProductString(L"", L"Version", L"9.24.0");
     m_edition = ReadProductString(L"", L"Edition", L"");
@@ -137,7 +159,9 @@ bool CPyrlanApp::RunStartup() {
     m_reportTransform = ReadProductString(L"", L"ReportTransformURL", L"html");
     m_reportAddressA.Set(m_reportAddress);
     m_reportTransformA.Set(m_reportTransform);
+    valuesStep.End();
 
+    CStep languageStep("language");
     SetLocalizer(&m_langPackMan);
     m_systemLanguageTag = m_langPackMan.GetSystemLanguageTag();
     m_defaultLangId = ReadProductString(L"", L"DefaultLangID", m_systemLanguageTag);
@@ -159,10 +183,17 @@ bool CPyrlanApp::RunStartup() {
         m_helpFile = m_appFolder + L"lang\\" + request + L".chm";
     }
 
+    languageStep.End();
+
+    CStep upgradeStep("upgrade-name");
     m_upgradeName = ReadProductString(
         L"", L"UpgradeName", Localize("CRegisterDlg.Desc.UpgradeNameDefault", L"the successor of %APP_NAME%"));
 
+    upgradeStep.End();
+
+    CStep helpStep("help-file");
     if (!IsHelpFile(m_helpFile)) ChooseHelpFile();
+    helpStep.End();
 
     m_languageNameA.Set(m_languageName);
     m_langPackPathA.Set(m_langPackPath);
@@ -174,10 +205,17 @@ bool CPyrlanApp::RunStartup() {
         return false;
     }
 
+    CStep autoplayStep("autoplay-texts");
     if (haveVersion && IsWindowsXPOrLater(osVersion)) RefreshAutoplayTexts(m_autoplayRoot);
+    autoplayStep.End();
+
+    CStep aboutStep("about-text");
     ComposeAboutText();
+    aboutStep.End();
+
     RunEngine();
 
+    CStep stopStep("manager-stop");
     if (m_appManager) {
         m_appManager->Stop();
         kapp::DeleteApplicationManager(m_appManager);

@@ -2,6 +2,7 @@
 
 #include "app/Framework.h"
 #include "app/Resources.h"
+#include "app/StartupTrace.h"
 #include "kest/win32/Handles.h"
 
 #include <mmsystem.h>
@@ -68,6 +69,7 @@ public:
         int y = (r.top + ::GetSystemMetrics(SM_CYSCREEN) - r.bottom) / 2;
         ::SetWindowPos(m_wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         ::UpdateWindow(m_wnd);
+        startup_trace::Mark("splash-shown");
     }
 
     // Fades the picture in; answers how long the fade took.
