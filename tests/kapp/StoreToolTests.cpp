@@ -72,7 +72,10 @@ ToolRun RunTool(const TempFolder& scratch, const std::wstring& arguments) {
     return run;
 }
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+// A command-line argument in quotes; a trailing backslash is doubled, or it would escape the quote.
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + (!text.empty() && text.back() == L'\\' ? L"\\" : L"") + L"\"";
+}
 
 // The entry name the store gives a file saved by its full path, and where extraction puts it.
 std::wstring EntryOf(const std::wstring& path) { return kapp::InternalEntryName(kapp::FromStd(path)).ToStdWstring(); }
