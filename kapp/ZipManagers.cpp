@@ -298,6 +298,14 @@ wxZipEntry* CZipLoadManager::Find(const String& entryName) const {
 
 bool CZipLoadManager::HasEntry(const String& entryName) const { return Find(entryName) != nullptr; }
 
+std::vector<CZipLoadManager::EntryInfo> CZipLoadManager::Entries() const {
+    std::vector<EntryInfo> entries;
+    entries.reserve(m_entries.size());
+    for (const auto& [name, entry] : m_entries)
+        entries.push_back({name, entry->GetSize(), entry->GetCompressedSize(), entry->IsDir()});
+    return entries;
+}
+
 P<IURI> CZipLoadManager::GetWorkFolder() {
     if (!m_workFolder) m_workFolder = kest::GetSystem()->CreateUniqueTempFolder(String("ovport_unzip_"), String("_temp"));
     return m_workFolder;

@@ -27,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kapp {
 
@@ -116,6 +117,16 @@ public:
     bool IsReadable() const { return m_readable; }
     size_t EntryCount() const { return m_entries.size(); }
     bool HasEntry(const kest::String& entryName) const;
+
+    struct EntryInfo {
+        wxString name;               // internal form, as lookups take it
+        wxFileOffset size;           // as the directory gives it, -1 when unknown
+        wxFileOffset compressedSize;
+        bool isDir;
+    };
+    // What the directory holds, in order of internal names (a name given twice shows once, the
+    // later entry).
+    std::vector<EntryInfo> Entries() const;
     // The working folder, null until first needed.
     kest::P<kest::IURI> WorkFolder() const { return m_workFolder; }
 
