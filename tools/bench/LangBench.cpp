@@ -2,6 +2,7 @@
 // format is activated, and its texts are looked up; each figure beside the work it should
 // approach (reading the same bytes raw, a std::unordered_map on the same keys). See README.md.
 #include "kest/win32/Handles.h"
+#include "tools/bench/Timing.h"
 #include "lang/LangPackMan.h"
 #include "tests/lang/PackWriter.h"
 
@@ -16,36 +17,11 @@
 
 namespace {
 
+using bench::Best;
+using bench::Report;
+
 constexpr int kPacks = 40;
 constexpr int kTexts = 20000;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        if (!::QueryPerformanceFrequency(&f)) f.QuadPart = 1;
-        return f;
-    }();
-    LARGE_INTEGER t;
-    if (!::QueryPerformanceCounter(&t)) return 0;
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
-template <typename F>
-double Best(F&& f, int64_t& sink) {
-    double best = 1e30;
-    for (int run = 0; run < 7; ++run) {
-        const double start = Now();
-        sink += f();
-        const double elapsed = (Now() - start) * 1000;
-        best = std::min(best, elapsed);
-    }
-    return best;
-}
-
-void Report(const char* what, double ours, const char* theirsName, double theirs) {
-    std::printf("%-34s %9.2f ms   %-34s %9.2f ms   ratio %.2f\n", what, ours, theirsName, theirs,
-                theirs > 0 ? ours / theirs : 0.0);
-}
 
 // The file's bytes with one open and one read, as the packs' readers could at best.
 int64_t ReadRaw(const std::wstring& path) {

@@ -3,6 +3,7 @@
 #include "kest/CharEncoding.h"
 #include "kest/String.h"
 #include "kest/win32/Handles.h"
+#include "tools/bench/Timing.h"
 
 #include <windows.h>
 
@@ -14,6 +15,9 @@
 using namespace kest;
 
 namespace {
+
+using bench::Best;
+using bench::Report;
 
 // x65599 hash of a counted UTF-16 string, as ntdll exports it.
 struct CountedUnicode {
@@ -49,36 +53,6 @@ std::string MakeText(size_t bytes) {
     while (end > 0 && (uint8_t(text[end]) & 0xC0) == 0x80) --end;
     text.resize(end);
     return text;
-}
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        if (!::QueryPerformanceFrequency(&f)) f.QuadPart = 1;
-        return f;
-    }();
-    LARGE_INTEGER t;
-    if (!::QueryPerformanceCounter(&t)) return 0;
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
-// The best of several runs, in milliseconds; f returns a value that is kept so that the work
-// cannot be optimised away.
-template <typename F>
-double Best(F&& f, int64_t& sink) {
-    double best = 1e30;
-    for (int run = 0; run < 7; ++run) {
-        double start = Now();
-        sink += f();
-        double elapsed = (Now() - start) * 1000;
-        if (elapsed < best) best = elapsed;
-    }
-    return best;
-}
-
-void Report(const char* what, double ours, const char* theirsName, double theirs) {
-    std::printf("%-34s %9.2f ms   %-34s %9.2f ms   ratio %.2f\n", what, ours, theirsName, theirs,
-                theirs > 0 ? ours / theirs : 0.0);
 }
 
 }  // namespace
