@@ -38,3 +38,45 @@ function(ordavia_dist target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST} PREFIX "")
   target_link_options(${target} PRIVATE ${ORDAVIA_STATIC_LINK} -Wl,--kill-at)
 endfunction()
+
+# ordavia_flavour_def(def out_var): the .def file for this flavour. The files carry the 32-bit
+# __stdcall decorations ("Name@8"); the 64-bit flavour has one calling convention and no
+# decorations, so its copy drops them. Also sets ORDAVIA_DLLTOOL_FLAGS for the flavour.
+function(ordavia_flavour_def def out_var)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    get_filename_component(_name ${def} NAME_WE)
+    file(READ ${def} _def)
+    string(REGEX REPLACE "@[0-9]+" "" _def "${_def}")
+    set(_out ${CMAKE_CURRENT_BINARY_DIR}/def64/${_name}.def)
+    file(CONFIGURE OUTPUT ${_out} CONTENT "${_def}" @ONLY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+    set(${out_var} ${_out} PARENT_SCOPE)
+    set(ORDAVIA_DLLTOOL_FLAGS -m i386:x86-64 PARENT_SCOPE)
+  else()
+    set(${out_var} ${def} PARENT_SCOPE)
+    set(ORDAVIA_DLLTOOL_FLAGS -k PARENT_SCOPE)
+  endif()
+endfunction()
+
+# ordavia_delay_load(target name...): the target loads these system libraries the first time it
+# calls one of their functions instead of before its first line (see cmake/delayload). The
+# delayed import libraries lie in a folder of the target's own that the linker searches before
+# the system's, so every "-l<name>" of the target's link, wxWidgets' included, finds them.
+function(ordavia_delay_load target)
+  set(_dir ${CMAKE_CURRENT_BINARY_DIR}/delayload-${target})
+  set(_libs)
+  foreach(_name ${ARGN})
+    set(_source ${PROJECT_SOURCE_DIR}/cmake/delayload/${_name}.def)
+    ordavia_flavour_def(${_source} _def)
+    set(_lib ${_dir}/lib${_name}.a)
+    add_custom_command(OUTPUT ${_lib}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${_dir}
+      COMMAND ${CMAKE_DLLTOOL} ${ORDAVIA_DLLTOOL_FLAGS} -d ${_def} -y ${_lib}
+      DEPENDS ${_source} VERBATIM)
+    list(APPEND _libs ${_lib})
+  endforeach()
+  add_custom_target(${target}_delayload DEPENDS ${_libs})
+  add_dependencies(${target} ${target}_delayload)
+  target_link_directories(${target} BEFORE PRIVATE ${_dir})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_libs})
+endfunction()

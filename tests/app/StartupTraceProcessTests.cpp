@@ -119,6 +119,20 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{"WithoutEngine", Engine::None, {}, 1}),
     [](const testing::TestParamInfo<TraceCase>& info) { return std::string(info.param.name); });
 
+// The libraries the program loads on first use (the language dialog's controls, the shell's
+// functions) are not in the process when the engine starts: loading them before the program's
+// first line delayed the splash.
+TEST(StartupLibraries, NoneOfTheOnDemandLibrariesIsLoadedWhenTheEngineStarts) {
+    CProgramFolder program;
+    RunResult run = program.Run();
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::wstring line = L"loaded.on.demand=";
+    const size_t at = run.record.find(line);
+    ASSERT_NE(std::wstring::npos, at) << run.record.c_str();
+    EXPECT_EQ(line + L"\n", run.record.substr(at, run.record.find(L'\n', at) + 1 - at));
+}
+
 TEST(StartupTrace, WithoutTheVariableNothingIsWritten) {
     CProgramFolder program;
     const std::set<std::wstring> before = FilesIn(program.Folder());

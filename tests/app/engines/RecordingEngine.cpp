@@ -181,8 +181,18 @@ int32_t g_launchMode = -1;
 
 }  // namespace
 
+// Which of the libraries the shell loads only on first use are in the process as the engine
+// starts, before the engine has asked the shell for anything. (The version library is left out:
+// Wine loads it into every process.)
+std::string LoadedOnDemand() {
+    std::string out = "loaded.on.demand=";
+    for (const char* name : {"comctl32.dll", "shell32.dll", "shlwapi.dll"})
+        if (::GetModuleHandleA(name)) out += std::string(name) + " ";
+    return out + "\n";
+}
+
 extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record, BlazenResults** results) {
-    std::string out = Record(*record);
+    std::string out = LoadedOnDemand() + Record(*record);
     g_launchItems = record->launchItems;
     g_launchMode = record->launchMode;
     // Let the shell add its menus to a real menu bar, as the engine's main window would.
