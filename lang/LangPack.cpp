@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
-#include <tuple>
 #include <limits>
 #include <vector>
 
@@ -44,13 +44,18 @@ void FromAnsiInto(std::wstring& wide, const char* text, size_t length) {
     if (::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), n) != n) wide.clear();
 }
 
+// A UTF-16LE flat-pack string of n bytes ends in a zero unit that belongs to n.
+bool IsWideTerminated(const uint8_t* bytes, uint32_t n) {
+    return n >= 2 && bytes[n - 1] == 0 && bytes[n - 2] == 0;
+}
+
 // A flat-pack string of n bytes: ANSI or UTF-16LE, its last character a zero that belongs to n.
 // Without that zero it reads as the empty string; the text ends at its first zero. The result
 // goes into a buffer the caller reuses from entry to entry.
 void DecodeFlatStringInto(std::wstring& text, const uint8_t* bytes, uint32_t n, bool wide) {
     text.clear();
     if (wide) {
-        if (n < 2 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return;
+        if (!IsWideTerminated(bytes, n)) return;
         const size_t units = (n - 2) / 2;
         text.reserve(units);
         for (size_t i = 0; i < units; ++i) {
@@ -89,6 +94,27 @@ std::string KeyToUtf8(const wchar_t* key, size_t length) {
     return utf8;
 }
 
+void Utf16KeyInto(std::string& key, const uint8_t* utf16le, size_t count) {
+    key.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (utf16le[2 * i + 1] != 0 || utf16le[2 * i] >= 0x80) {
+            std::wstring wide(count, L'\0');
+            for (size_t j = 0; j < count; ++j)
+                wide[j] = static_cast<wchar_t>(utf16le[2 * j] | utf16le[2 * j + 1] << 8);
+            key = KeyToUtf8(wide.data(), wide.size());
+            return;
+        }
+        key[i] = static_cast<char>(utf16le[2 * i]);
+    }
+}
+
+std::unique_ptr<wchar_t[]> MakeUnitBuffer(size_t bytes) {
+    static_assert(sizeof(wchar_t) == 2, "pack texts are UTF-16");
+    auto buffer = std::make_unique_for_overwrite<wchar_t[]>(bytes / 2 + 1);
+    buffer[bytes / 2] = 0;  // whatever of it the bytes leave
+    return buffer;
+}
+
 CLangPack::CLangPack(std::wstring filePath) : m_filePath(std::move(filePath)) {}
 
 CLangPack::~CLangPack() {
@@ -100,17 +126,9 @@ void CLangPack::Clear() {
     m_loaded = false;
 }
 
-void CLangPack::ReserveTexts(size_t count) {
-    if (!m_texts) m_texts = std::make_unique<LangTextStore>();
-    m_texts->map.reserve(m_texts->map.size() + count);
-}
-
-void CLangPack::StoreText(std::string_view key, std::wstring_view text) {
-    if (!m_texts) m_texts = std::make_unique<LangTextStore>();
-    // One hash per text: a key that is already there keeps its node and takes the new text.
-    const auto [it, inserted] =
-        m_texts->map.emplace(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(text));
-    if (!inserted) it->second.assign(text);
+LangTextTable& CLangPack::Texts() {
+    if (!m_texts) m_texts = std::make_unique<LangTextTable>();
+    return *m_texts;
 }
 
 std::wstring CLangPack::GetLanguageCode() const {
@@ -164,11 +182,15 @@ bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uin
 bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t layout) {
     if (clear) Clear();
     const int64_t rest = file.GetSize() - file.GetPosition();
-    std::vector<uint8_t> body(static_cast<size_t>(rest > 0 ? rest : 0));
-    if (ReadSome(file, body.data(), static_cast<int64_t>(body.size())) != static_cast<int64_t>(body.size())) return false;
+    const size_t size = static_cast<size_t>(rest > 0 ? rest : 0);
+    // The body is read as UTF-16 units: a wide pack's texts stay where they lie.
+    std::unique_ptr<wchar_t[]> body = MakeUnitBuffer(size);
+    const wchar_t* const units = body.get();
+    const auto* const data = reinterpret_cast<const uint8_t*>(units);
+    if (ReadSome(file, body.get(), static_cast<int64_t>(size)) != static_cast<int64_t>(size)) return false;
+    LangTextTable& texts = Texts();
+    texts.Keep(std::shared_ptr<void>(std::move(body)));
 
-    const uint8_t* const data = body.data();
-    const size_t size = body.size();
     size_t at = 0;
     auto readUInt32 = [&](size_t limit, uint32_t& value) {
         if (limit < 4 || at > limit - 4) return false;
@@ -178,16 +200,19 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
         return true;
     };
     // A string: its count and all its bytes must lie within the body.
-    auto readString = [&](const uint8_t*& bytes, uint32_t& n) {
+    auto readString = [&](size_t& stringAt, uint32_t& n) {
         if (!readUInt32(size, n) || n > size - at) return false;
-        bytes = data + at;
+        stringAt = at;
         at += n;
         return true;
     };
 
     uint32_t count = 0;
     if (!readUInt32(size, count)) return false;
-    std::wstring wideKey, wideText;
+    // Every entry takes at least 16 bytes: the body's size bounds what is reserved.
+    texts.Reserve(texts.Size() + std::min<size_t>(count, size / 16));
+    std::string key;
+    std::wstring wide;
     for (uint32_t i = 0; i < count; ++i) {
         size_t entryEnd = size;
         if (layout >= 1) {
@@ -195,12 +220,10 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
             if (!readUInt32(size, entryLength) || entryLength > size - at) return false;
             entryEnd = at + entryLength;
         }
-        const uint8_t* key = nullptr;
-        const uint8_t* text = nullptr;
-        const uint8_t* skipped = nullptr;
+        size_t keyAt = 0, textAt = 0, skippedAt = 0;
         uint32_t keyLength = 0, textLength = 0, skippedLength = 0;
-        if (!readString(key, keyLength) || !readString(text, textLength) || !readString(skipped, skippedLength) ||
-            !readString(skipped, skippedLength))
+        if (!readString(keyAt, keyLength) || !readString(textAt, textLength) || !readString(skippedAt, skippedLength) ||
+            !readString(skippedAt, skippedLength))
             return false;
         bool used = true;
         if (layout >= 1) {
@@ -211,9 +234,23 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
             at = entryEnd;
         }
         if (!used) continue;
-        DecodeFlatStringInto(wideKey, key, keyLength, m_wide);
-        DecodeFlatStringInto(wideText, text, textLength, m_wide);
-        StoreText(KeyToUtf8(wideKey.data(), wideKey.size()), wideText);
+        if (m_wide && IsWideTerminated(data + keyAt, keyLength)) {
+            const uint8_t* k = data + keyAt;
+            size_t n = 0;
+            while (n < (keyLength - 2) / 2 && (k[2 * n] | k[2 * n + 1]) != 0) ++n;
+            Utf16KeyInto(key, k, n);
+        } else {
+            DecodeFlatStringInto(wide, data + keyAt, keyLength, m_wide);
+            key = KeyToUtf8(wide.data(), wide.size());
+        }
+        // A terminated wide text of whole units at an even offset is used where it lies: it ends
+        // at its first zero unit, as a decoded one would, and at the latest at its own last unit.
+        if (m_wide && textAt % 2 == 0 && textLength % 2 == 0 && IsWideTerminated(data + textAt, textLength)) {
+            texts.Put(key, units + textAt / 2);
+        } else {
+            DecodeFlatStringInto(wide, data + textAt, textLength, m_wide);
+            texts.Put(key, wide.empty() ? L"" : texts.CopyText(wide));
+        }
     }
     m_loaded = true;
     return true;

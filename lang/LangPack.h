@@ -7,31 +7,13 @@
 #pragma once
 
 #include "kest/Stream.h"
+#include "lang/LangTextTable.h"
 #include "lang/LanguageTag.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-
-// Text keys are dotted ASCII names; they are kept as UTF-8 so that a lookup needs no conversion.
-// The hash is deliberately not noexcept: the standard library then keeps each node's hash, and a
-// lookup compares hashes instead of hashing every key it passes in a bucket.
-struct LangKeyHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
-};
-using LangTextMap = std::pmr::unordered_map<std::pmr::string, std::pmr::wstring, LangKeyHash, std::equal_to<>>;
-
-// A pack's texts: the map and every key and text in it live in one arena, in file order, so that
-// loading allocates in large blocks and a lookup touches memory that lies close together.
-struct LangTextStore {
-    std::pmr::monotonic_buffer_resource arena;
-    LangTextMap map{&arena};
-};
 
 class CLangPack {
 public:
@@ -65,24 +47,19 @@ public:
     // within the file; otherwise false, keeping the entries read before the damage.
     bool LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t layout);
 
-    size_t GetTextCount() const { return m_texts ? m_texts->map.size() : 0; }
+    size_t GetTextCount() const { return m_texts ? m_texts->Size() : 0; }
 
     // What Lookup answers, without the virtual call: the program's text lookup runs it inline.
-    const wchar_t* FindText(std::string_view key) const {
-        if (!m_texts) return nullptr;
-        const auto it = m_texts->map.find(key);
-        return it == m_texts->map.end() ? nullptr : it->second.c_str();
-    }
+    const wchar_t* FindText(std::string_view key) const { return m_texts ? m_texts->Find(key) : nullptr; }
 
 protected:
-    // Puts key -> text into the map; a later text for the same key replaces the earlier one.
-    void StoreText(std::string_view key, std::wstring_view text);
-    void ReserveTexts(size_t count);
+    // The texts, made on first use.
+    LangTextTable& Texts();
 
     bool m_loaded = false;
     std::wstring m_firstDescription, m_secondDescription, m_comment, m_nativeName, m_filePath;
     LanguageTag m_tag;
-    std::unique_ptr<LangTextStore> m_texts;  // none until the first text
+    std::unique_ptr<LangTextTable> m_texts;  // none until the first text
     bool m_wide = false;
 };
 
@@ -94,6 +71,9 @@ public:
 
     // Reads the language, the descriptive strings and the comment; false on any error.
     bool ReadHeader(const std::wstring& path);
+    // The same on a file the caller opened (the pack manager opens each file once to list it);
+    // path is the pack's file path.
+    bool ReadHeader(const std::wstring& path, kest::ISeekableInStream& file);
     // Reads the header and every string table; false (not loaded) on any error.
     bool LoadTexts(const std::wstring& path, bool clear);
 };

@@ -68,25 +68,26 @@ void CLangPackMan::Scan(const std::wstring& folder, const std::wstring& prefix) 
     } while (::FindNextFileW(search.get(), &found));
 }
 
+// The file is opened once: a flat pack's header is tried first, then a resource file's.
 void CLangPackMan::AddFile(const std::wstring& path) {
+    std::unique_ptr<CLangPack> pack;
     try {
         kest::P<kest::ISeekableInStream> file = OpenPackFile(path);
         auto flat = std::make_unique<CLangPack>(path);
         uint32_t version = 0, layout = 0;
         if (flat->ReadHeader(*file, version, layout)) {
-            m_packs.push_back(std::move(flat));
-            m_paths.push_back(path);
-            return;
+            pack = std::move(flat);
+        } else {
+            auto resource = std::make_unique<CLangPack2>(path);
+            if (resource->ReadHeader(path, *file)) pack = std::move(resource);
         }
     } catch (...) {
         // An unreadable file is no pack.
         return;
     }
-    auto resource = std::make_unique<CLangPack2>(path);
-    if (resource->ReadHeader(path)) {
-        m_packs.push_back(std::move(resource));
-        m_paths.push_back(path);
-    }
+    if (!pack) return;
+    m_packs.push_back(std::move(pack));
+    m_paths.push_back(path);
 }
 
 int CLangPackMan::FindByRequest(const std::wstring& request) const {

@@ -85,6 +85,11 @@ struct FindTraits {
     static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
     static void Close(HANDLE h) { ::FindClose(h); }
 };
+struct ViewTraits {  // MapViewOfFile's views
+    static void* Invalid() { return nullptr; }
+    static bool IsValid(void* p) { return p != nullptr; }
+    static void Close(void* p) { ::UnmapViewOfFile(p); }
+};
 
 using UniqueHandle = TUniqueHandle<HANDLE, HandleTraits>;
 using UniqueFile = TUniqueHandle<HANDLE, FileHandleTraits>;
@@ -95,6 +100,7 @@ using UniqueMenu = TUniqueHandle<HMENU, MenuTraits>;
 using UniqueGdiObject = TUniqueHandle<HGDIOBJ, GdiTraits>;
 using UniqueMemoryDC = TUniqueHandle<HDC, MemoryDCTraits>;
 using UniqueFind = TUniqueHandle<HANDLE, FindTraits>;
+using UniqueView = TUniqueHandle<void*, ViewTraits>;
 
 // A window's device context, released to its window.
 class CWindowDC {

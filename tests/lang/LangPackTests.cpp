@@ -1,3 +1,4 @@
+#include "kest/win32/Handles.h"
 #include "lang/LangPack.h"
 #include "tests/kest/TempFolder.h"
 #include "tests/lang/PackWriter.h"
@@ -134,6 +135,14 @@ INSTANTIATE_TEST_SUITE_P(
                      p.entries[0].text = FlatString({'a', 0, 'b'});
                      p.headerStrings[2] = FlatString({0x41, 0, 0x00, 0x01});
                  }), true, true, L"", {{"a", L""}}},
+        // A wide text of an odd byte count ends with its last whole unit before the terminator,
+        // however it lies in the file; so does a text that starts at an odd offset.
+        FlatCase{"WideTextOfAnOddByteCount", With(MakeFlatPack("LANGPU16", L"Deutsch", {{"a", L"x"}}), [](FlatPack& p) {
+                     p.entries[0].text = FlatString({'x', 0, 'y', 0, 0});
+                 }), true, true, L"Deutsch", {{"a", L"x"}}},
+        FlatCase{"WideTextAtAnOddOffset", With(MakeFlatPack("LANGPU16", L"Deutsch", {{"a", L"eins"}}), [](FlatPack& p) {
+                     p.entries[0].key = FlatString({'a', 0, 0, 0, 0});
+                 }), true, true, L"Deutsch", {{"a", L"eins"}}},
         // A damaged body keeps the entries before the damage but does not load.
         FlatCase{"EntryCountBeyondTheEntries",
                  With(Flat("LANGPCK2", {Entry("a", L"eins")}), [](FlatPack& p) { p.entryCount = 0xFFFFFFFFu; }), true,
@@ -210,6 +219,13 @@ using chk_test::Concat;
 
 const std::vector<ResourceEntry> kTable = {{L"a", L"eins"}, {L"b", L"zwei"}};
 
+// A string table of one entry, "a" -> the units "xyz" whose last one stands where the zero belongs.
+const Bytes kTextWithoutZero = {1, 0, 0, 0,                          // entries
+                                0, 0, 0, 0,                          // the unused number
+                                2, 0, 0, 0, 'a', 0, 0, 0,            // key
+                                3, 0, 0, 0, 'x', 0, 'y', 0, 'z', 0,  // text
+                                0, 0, 0, 0, 0, 0, 0, 0};             // third and fourth string
+
 }  // namespace
 
 struct ResourceCase {
@@ -261,6 +277,14 @@ INSTANTIATE_TEST_SUITE_P(
         ResourceCase{"SameKeyTwiceTheLaterWins",
                      ResourceFile({LangChunk(L"fr", L"Fr"), StmpChunk({{L"a", L"eins"}, {L"a", L"un"}})}), true, true,
                      L"fr", L"Fr", {{"a", L"un"}}},
+        // A table that starts at an odd offset of the file is read all the same.
+        ResourceCase{"TableAtAnOddOffset",
+                     ResourceFile({LangChunk(L"fr", L"Fr"), Chunk("STMP", Concat({Chunk("RSID", Bytes{1}), DataChunk(kTable)}))}),
+                     true, true, L"fr", L"Fr", {{"a", L"eins"}, {"b", L"zwei"}}},
+        // The last unit of a string is its terminator, whatever the file holds there.
+        ResourceCase{"TerminatorThatIsNotZero",
+                     ResourceFile({LangChunk(L"fr", L"Fr"), Chunk("STMP", Chunk("data", kTextWithoutZero))}), true,
+                     true, L"fr", L"Fr", {{"a", L"xy"}}},
         ResourceCase{"WrongSignature", chk_test::ChunkFileBytes("URESFILX", LangChunk(L"fr", L"Fr")), false, false, L"",
                      L"", {}},
         ResourceCase{"ShorterThanItsHeader", chk_test::Text("URESFILE"), false, false, L"", L"", {}},
@@ -314,6 +338,44 @@ TEST(ResourceFile, ManyTexts) {
         ASSERT_NE(nullptr, found) << key;
         EXPECT_EQ(text, found);
     }
+}
+
+// The texts are used where they lie in the file, which is mapped for that: the terminator the
+// reader forces changes only the program's copy, and nobody can change the file under the texts
+// while they are loaded; once they are cleared the file is free again.
+TEST(ResourceFile, LoadedTextsLeaveTheFileAsItWasAndKeepItFromChanging) {
+    kest_test::TempFolder temp;
+    const std::wstring path = temp.Path() + L"OrdaviaStudio_fr.brvLang";
+    const Bytes bytes = ResourceFile({LangChunk(L"fr", L"Fr"), Chunk("STMP", Chunk("data", kTextWithoutZero))});
+    WriteFile(path, bytes);
+    auto openForWriting = [&path] {
+        return kest::win32::UniqueFile(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+
+    CLangPack2 pack(path);
+    ASSERT_TRUE(pack.LoadTexts(path, true));
+    EXPECT_STREQ(L"xy", pack.Lookup("a"));
+    EXPECT_EQ(bytes, ReadFileBytes(path));
+    EXPECT_FALSE(openForWriting());
+    EXPECT_EQ(DWORD{ERROR_SHARING_VIOLATION}, ::GetLastError());
+
+    pack.Clear();
+    EXPECT_TRUE(openForWriting());
+    EXPECT_TRUE(::DeleteFileW(path.c_str()));
+}
+
+// Without clear, a second file adds its texts to those read before and replaces the same keys.
+TEST(ResourceFile, LoadingWithoutClearKeepsTheTextsReadBefore) {
+    kest_test::TempFolder temp;
+    const std::wstring first = temp.Path() + L"OrdaviaStudio_1.brvLang", second = temp.Path() + L"OrdaviaStudio_2.brvLang";
+    WriteFile(first, MakeResourceFile(L"fr", L"Fr", {{"a", L"un"}, {"b", L"deux"}}));
+    WriteFile(second, MakeResourceFile(L"fr", L"Fr", {{"b", L"zwei"}, {"c", L"drei"}}));
+    CLangPack2 pack(first);
+    ASSERT_TRUE(pack.LoadTexts(first, true));
+    ASSERT_TRUE(pack.LoadTexts(second, false));
+    EXPECT_EQ((Texts{{"a", L"un"}, {"b", L"zwei"}, {"c", L"drei"}}), AllTexts(pack, {"a", "b", "c"}));
+    EXPECT_EQ(3u, pack.GetTextCount());
 }
 
 // ---- Language tags ----

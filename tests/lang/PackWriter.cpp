@@ -156,4 +156,16 @@ void WriteFile(const std::wstring& path, const Bytes& bytes) {
     if (!ok || written != bytes.size()) throw std::runtime_error("cannot write a fixture file");
 }
 
+Bytes ReadFileBytes(const std::wstring& path) {
+    kest::win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) throw std::runtime_error("cannot open a fixture file");
+    Bytes bytes(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size())
+        throw std::runtime_error("cannot read a fixture file");
+    return bytes;
+}
+
 }  // namespace pack_test

@@ -71,5 +71,6 @@ Bytes MakeResourceFile(const std::wstring& tag, const std::wstring& nativeName,
                        const std::vector<std::pair<std::string, std::wstring>>& texts);
 
 void WriteFile(const std::wstring& path, const Bytes& bytes);
+Bytes ReadFileBytes(const std::wstring& path);
 
 }  // namespace pack_test
