@@ -189,38 +189,37 @@ struct ResourceHeader {
     std::wstring tag, nativeName, firstDescription, secondDescription, comment;
 };
 
-// Walks the root until the id; false when it is not there.
-bool FindInRoot(chk::CChunkIterator& root, chk::ChunkId id) {
-    root.Reset();
-    while (NextChunk(root))
-        if (root.GetId() == id) return true;
-    return false;
-}
-
+// One walk over the root, which ends once the descriptive strings and the comment were found.
 ResourceHeader ReadResourceHeader(chk::CChunkFile& file) {
     ResourceHeader header;
-    // The language chunk comes first; only "RSID" chunks may stand before it.
+    bool first = true, haveApid = false, haveCmnt = false;
     file.Reset();
-    while (NextChunk(file)) {
-        if (file.GetId() == kRsid) continue;
-        if (file.GetId() == kLang) {
+    while (!(haveApid && haveCmnt) && NextChunk(file)) {
+        const chk::ChunkId id = file.GetId();
+        // The language chunk comes first; only "RSID" chunks may stand before it.
+        if (first && id != kRsid) {
+            first = false;
+            if (id == kLang) {
+                const ChunkBytes bytes = ReadCurrentChunk(file);
+                CChunkReader reader(bytes.Data(), bytes.size);
+                header.tag = reader.String().Text();
+                header.nativeName = reader.String().Text();
+                continue;
+            }
+        }
+        // The descriptive strings and the comment may stand anywhere; the first of each counts.
+        if (id == kApid && !haveApid) {
+            haveApid = true;
             const ChunkBytes bytes = ReadCurrentChunk(file);
             CChunkReader reader(bytes.Data(), bytes.size);
-            header.tag = reader.String().Text();
-            header.nativeName = reader.String().Text();
+            header.firstDescription = reader.String().Text();
+            header.secondDescription = reader.String().Text();
+        } else if (id == kCmnt && !haveCmnt) {
+            haveCmnt = true;
+            const ChunkBytes bytes = ReadCurrentChunk(file);
+            CChunkReader reader(bytes.Data(), bytes.size);
+            header.comment = reader.String().Text();
         }
-        break;
-    }
-    if (FindInRoot(file, kApid)) {
-        const ChunkBytes bytes = ReadCurrentChunk(file);
-        CChunkReader reader(bytes.Data(), bytes.size);
-        header.firstDescription = reader.String().Text();
-        header.secondDescription = reader.String().Text();
-    }
-    if (FindInRoot(file, kCmnt)) {
-        const ChunkBytes bytes = ReadCurrentChunk(file);
-        CChunkReader reader(bytes.Data(), bytes.size);
-        header.comment = reader.String().Text();
     }
     file.Reset();
     return header;
