@@ -263,10 +263,8 @@ struct HeaderFields {
 
 bool CLangPack2::ReadHeader(const std::wstring& path) {
     try {
-        OpenResourceFile resource(path);
-        HeaderFields{m_firstDescription, m_secondDescription, m_comment, m_nativeName, m_filePath, m_tag}.Take(
-            ReadResourceHeader(*resource.file), path);
-        return true;
+        kest::P<kest::ISeekableInStream> file = OpenPackFile(path);
+        return ReadHeader(path, *file);
     } catch (...) {
         return false;
     }
