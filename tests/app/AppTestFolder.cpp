@@ -1,31 +1,16 @@
 #include "tests/app/AppTestFolder.h"
 
-#include "kest/win32/Handles.h"
+#include "tests/kest/TempFolder.h"
 
 #include <gtest/gtest.h>
-
 
 namespace app_tests {
 
 namespace {
 
+// The folder's path ends in a backslash; the test-side removal takes it without.
 void RemoveTree(const std::wstring& folder) {
-    kest::win32::UniqueFind find;
-    WIN32_FIND_DATAW data;
-    find.reset(::FindFirstFileW((folder + L"*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + L"\\");
-            else
-                ::DeleteFileW(path.c_str());
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    ::RemoveDirectoryW(folder.c_str());
+    kest_test::TempFolder::RemoveTree(folder.substr(0, folder.size() - 1));
 }
 
 }  // namespace

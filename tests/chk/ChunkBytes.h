@@ -37,14 +37,6 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// A chunk: four-character id, 64-bit data size (the real one unless given), data.
-inline Bytes Chunk(const char* id, const Bytes& data, int64_t declaredSize = -1) {
-    Bytes out(id, id + 4);
-    PutI64(out, declaredSize >= 0 ? declaredSize : static_cast<int64_t>(data.size()));
-    Append(out, data);
-    return out;
-}
-
 // A chunk with a size field of any value, negative ones included.
 inline Bytes ChunkWithSize(const char* id, const Bytes& data, int64_t declaredSize) {
     Bytes out(id, id + 4);
@@ -53,12 +45,9 @@ inline Bytes ChunkWithSize(const char* id, const Bytes& data, int64_t declaredSi
     return out;
 }
 
-// A chunk file: eight-character signature, root size (the real one unless given), root data.
-inline Bytes ChunkFileBytes(const char* signature, const Bytes& root) {
-    Bytes out(signature, signature + 8);
-    PutI64(out, static_cast<int64_t>(root.size()));
-    Append(out, root);
-    return out;
+// A chunk: four-character id, 64-bit data size (the real one unless given), data.
+inline Bytes Chunk(const char* id, const Bytes& data, int64_t declaredSize = -1) {
+    return ChunkWithSize(id, data, declaredSize >= 0 ? declaredSize : static_cast<int64_t>(data.size()));
 }
 
 inline Bytes ChunkFileWithRootSize(const char* signature, const Bytes& root, int64_t rootSize) {
@@ -66,6 +55,11 @@ inline Bytes ChunkFileWithRootSize(const char* signature, const Bytes& root, int
     PutI64(out, rootSize);
     Append(out, root);
     return out;
+}
+
+// A chunk file: eight-character signature, root size (the real one), root data.
+inline Bytes ChunkFileBytes(const char* signature, const Bytes& root) {
+    return ChunkFileWithRootSize(signature, root, static_cast<int64_t>(root.size()));
 }
 
 inline Bytes Text(const char* text) {

@@ -5,6 +5,7 @@
 #include "kapp/Text.h"
 #include "kest/URI.h"
 #include "kest/win32/Handles.h"
+#include "tests/kest/TempFolder.h"
 
 #include <windows.h>
 
@@ -37,25 +38,7 @@ public:
     std::wstring Path() const { return m_path + L"\\"; }
     std::wstring operator/(const std::wstring& name) const { return Path() + name; }
 
-    static void RemoveTree(const std::wstring& path) {
-        WIN32_FIND_DATAW data;
-        kest::win32::UniqueFind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-        if (find) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") continue;
-                const std::wstring child = path + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTree(child);
-                } else {
-                    ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    ::DeleteFileW(child.c_str());
-                }
-            } while (::FindNextFileW(find.get(), &data));
-        }
-        find.reset();
-        ::RemoveDirectoryW(path.c_str());
-    }
+    static void RemoveTree(const std::wstring& path) { kest_test::TempFolder::RemoveTree(path); }
 
 private:
     std::wstring m_path;

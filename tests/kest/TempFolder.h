@@ -49,6 +49,7 @@ public:
                 }
             } while (::FindNextFileW(find.get(), &data));
         }
+        find.reset();  // an open search keeps its folder from being removed
         ::RemoveDirectoryW(path.c_str());
     }
 

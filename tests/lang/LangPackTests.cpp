@@ -20,7 +20,9 @@ Texts AllTexts(const CLangPack& pack, const std::vector<std::string>& keys) {
     return texts;
 }
 
+// The pack and the folder of its file, which outlives it: a loaded pack may hold its file open.
 struct FlatResult {
+    std::unique_ptr<kest_test::TempFolder> temp = std::make_unique<kest_test::TempFolder>();
     bool header = false;
     uint32_t version = 99, layout = 99;
     bool loaded = false;
@@ -28,10 +30,9 @@ struct FlatResult {
 };
 
 FlatResult ReadFlat(const Bytes& bytes) {
-    kest_test::TempFolder temp;
-    const std::wstring path = temp.Path() + L"OrdaviaStudio_test.brvLang";
-    WriteFile(path, bytes);
     FlatResult r;
+    const std::wstring path = r.temp->Path() + L"OrdaviaStudio_test.brvLang";
+    WriteFile(path, bytes);
     r.pack = std::make_unique<CLangPack>(path);
     kest::P<kest::ISeekableInStream> file = OpenPackFile(path);
     r.header = r.pack->ReadHeader(*file, r.version, r.layout);
@@ -197,16 +198,16 @@ TEST(FlatPack, ClearForgetsTheTexts) {
 namespace {
 
 struct ResourceResult {
+    std::unique_ptr<kest_test::TempFolder> temp = std::make_unique<kest_test::TempFolder>();
     bool header = false;
     bool loaded = false;
     std::unique_ptr<CLangPack2> pack;
 };
 
 ResourceResult ReadResource(const Bytes& bytes) {
-    kest_test::TempFolder temp;
-    const std::wstring path = temp.Path() + L"OrdaviaStudio_test.brvLang";
-    WriteFile(path, bytes);
     ResourceResult r;
+    const std::wstring path = r.temp->Path() + L"OrdaviaStudio_test.brvLang";
+    WriteFile(path, bytes);
     r.pack = std::make_unique<CLangPack2>(path);
     r.header = r.pack->ReadHeader(path);
     r.loaded = r.pack->LoadTexts(path, true);

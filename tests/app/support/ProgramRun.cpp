@@ -1,6 +1,7 @@
 #include "tests/app/support/ProgramRun.h"
 
 #include "kest/win32/Handles.h"
+#include "tests/kest/TempFolder.h"
 
 #include <set>
 #include <stdexcept>
@@ -24,24 +25,9 @@ void CopyInto(const std::wstring& from, const std::wstring& to) {
         throw std::runtime_error("cannot copy a program file into the test folder");
 }
 
+// The folder's path ends in a backslash; the test-side removal takes it without.
 void DeleteTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    kest::win32::UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &data));
-    if (find) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = folder + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path + L"\\");
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    ::RemoveDirectoryW(folder.c_str());
+    kest_test::TempFolder::RemoveTree(folder.substr(0, folder.size() - 1));
 }
 
 std::wstring WindowText(HWND wnd) {
