@@ -240,7 +240,15 @@ void CPyrlanApp::ChangeLanguage() {
     services.messageBox = [](const std::wstring& text, UINT type) { return AfxMessageBox(text, type); };
     services.openLink = [this](const char* word) { OpenInBrowser(GetLinkTargetUrl(word)); };
     CLanguages dialog(m_langPackMan, std::move(services));
-    if (dialog.DoModal(GetEngineMainWindow()) != IDOK) return;
+    const INT_PTR answer = dialog.DoModal(GetEngineMainWindow());
+    if (answer == -1) {
+        // The dialog could not be made (its list control could not be loaded, say): say so
+        // rather than let the menu command seem to do nothing.
+        AfxMessageBox(Localize("CLanguages.CannotShow", L"The list of languages cannot be shown."),
+                      MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (answer != IDOK) return;
     // The promise of a new language at the next start holds only once the choice is stored.
     if (!WriteProfileString(L"General", L"Language", dialog.GetResult())) return;
     AfxMessageBox(Localize("Languages.NewLanguageActive",

@@ -61,9 +61,18 @@ endfunction()
 # ordavia_delay_load(target name...): the target loads these system libraries the first time it
 # calls one of their functions instead of before its first line (see cmake/delayload). The
 # delayed import libraries lie in a folder of the target's own that the linker searches before
-# the system's, so every "-l<name>" of the target's link, wxWidgets' included, finds them.
+# the system's, so every "-l<name>" of the target's link, wxWidgets' included, finds them. The
+# target links the delay-load helper itself (app/DelayedImports.cpp).
+#
+# Each listed function's stub is named to the linker as needed ("-u"): the 32-bit linker keeps
+# an import stub's code only when something names the stub itself, while code built against
+# the Windows headers calls through the stub's address slot, whose first value is that code.
+# Without it the slot of a delayed function starts out empty and its first call jumps to 0.
 function(ordavia_delay_load target)
   set(_dir ${CMAKE_CURRENT_BINARY_DIR}/delayload-${target})
+  # A library taken off the list must not stay behind in the folder, where the link would
+  # still find it.
+  file(REMOVE_RECURSE ${_dir})
   set(_libs)
   foreach(_name ${ARGN})
     set(_source ${PROJECT_SOURCE_DIR}/cmake/delayload/${_name}.def)
@@ -74,6 +83,17 @@ function(ordavia_delay_load target)
       COMMAND ${CMAKE_DLLTOOL} ${ORDAVIA_DLLTOOL_FLAGS} -d ${_def} -y ${_lib}
       DEPENDS ${_source} VERBATIM)
     list(APPEND _libs ${_lib})
+    file(STRINGS ${_def} _lines)
+    foreach(_line ${_lines})
+      string(STRIP "${_line}" _line)
+      if(_line STREQUAL "" OR _line MATCHES "^(LIBRARY|EXPORTS|;)")
+        continue()
+      endif()
+      if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(_line "_${_line}")  # the 32-bit C names carry a leading underscore
+      endif()
+      target_link_options(${target} PRIVATE "LINKER:-u,${_line}")
+    endforeach()
   endforeach()
   add_custom_target(${target}_delayload DEPENDS ${_libs})
   add_dependencies(${target} ${target}_delayload)

@@ -71,6 +71,26 @@ EOL
 fi
 echo $can32 > "$CACHE/can32"
 
+# --- Each flavour's Windows system libraries, as files to read --------------------------------
+# The import check reads the export tables of the system libraries a flavour's modules import
+# from. The 64-bit ones come with wine64; the 32-bit ones are in libwine:i386, which is only
+# downloaded and unpacked here, never installed, so the check runs where 32-bit code cannot.
+dlls64=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+dlls32="$CACHE/wine-dlls-i386"
+if [ ! -f "$dlls32/.complete" ]; then
+    log "unpacking the 32-bit Windows system libraries (libwine:i386) for the import check"
+    dpkg --print-foreign-architectures | grep -qx i386 || { $SUDO dpkg --add-architecture i386; $SUDO "${APT[@]}" update -qq; }
+    work=$(mktemp -d)
+    (cd "$work" && "${APT[@]}" download -qq "libwine:i386=$(dpkg-query -W -f='${Version}' libwine:amd64)" >/dev/null 2>&1 \
+        || { $SUDO "${APT[@]}" update -qq && "${APT[@]}" download -qq libwine:i386 >/dev/null; }) \
+        || { log "cannot download libwine:i386"; exit 1; }
+    dpkg-deb -x "$work"/libwine_*_i386.deb "$work/x"
+    rm -rf "$dlls32"; mkdir -p "$dlls32"
+    cp "$work"/x/usr/lib/i386-linux-gnu/wine/i386-windows/*.dll "$dlls32/"
+    rm -rf "$work"
+    touch "$dlls32/.complete"
+fi
+
 # --- expat and wxWidgets for MinGW, one prefix per target ------------------------------------
 JOBS=$(nproc)
 src_version() { "${APT[@]}" source --print-uris "$1" 2>/dev/null | sed -n "s/.*'\(.*\)_\([^_]*\)\.dsc'.*/\2/p" | head -n1 | sed 's/%2[bB]/+/g; s/%3[aA]/-/g'; }
@@ -141,7 +161,9 @@ for cpu in i686 x86_64; do
     expat=$(build_expat $triple)
     wx=$(build_wx $triple "$expat")
     # What the build reads.
-    printf 'set(EXPAT_PREFIX "%s")\nset(WX_PREFIX "%s")\n' "$expat" "$wx" > "$CACHE/paths-$cpu.cmake.new"
+    case $cpu in i686) dlls=$dlls32;; *) dlls=$dlls64;; esac
+    printf 'set(EXPAT_PREFIX "%s")\nset(WX_PREFIX "%s")\nset(WINDOWS_SYSTEM_DLLS "%s")\n' "$expat" "$wx" "$dlls" \
+        > "$CACHE/paths-$cpu.cmake.new"
     if cmp -s "$CACHE/paths-$cpu.cmake.new" "$CACHE/paths-$cpu.cmake"; then
         rm "$CACHE/paths-$cpu.cmake.new"
     else

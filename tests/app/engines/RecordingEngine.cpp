@@ -2,14 +2,19 @@
 // REC_ENGINE_OUT: "start" with the raw record, the decoded texts and lists, then "free=..."
 // when its results come back. REC_ENGINE_RESULTS = none | zero | one (default) chooses the
 // results; REC_ENGINE_WAIT names an event to wait for (up to 30 s) before returning.
+// REC_ENGINE_COMMANDS = "2000,2010" chooses those menu commands, one after the other, once the
+// menus are set up, as a user would; "command=<id>" follows each that returned.
+// The engine has a real main window ("mainwindow=<handle>"), which GetODMainWindow answers.
 // Built without FreeBlazenResults when REC_ENGINE_NO_FREE is defined.
 #include "app/BlazenAbi.h"
 #include "kest/win32/Handles.h"
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -168,6 +173,43 @@ std::string Menus(HMENU bar) {
 
 std::unique_ptr<BlazenResults> g_results;
 
+// The engine's main window, from its start until it returns.
+HWND g_mainWindow = nullptr;
+
+HWND CreateMainWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &::DefWindowProcW;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"RecordingEngineMain";
+    ::RegisterClassW(&windowClass);  // fails harmlessly when a second start in this process finds it
+    return ::CreateWindowExW(0, L"RecordingEngineMain", L"Recording engine", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                             nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+}
+
+struct WindowOwner {
+    ~WindowOwner() {
+        if (g_mainWindow) ::DestroyWindow(g_mainWindow);
+        g_mainWindow = nullptr;
+    }
+};
+
+std::vector<unsigned> Commands() {
+    std::vector<unsigned> ids;
+    const std::wstring list = Env(L"REC_ENGINE_COMMANDS");
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find(L',', start);
+        if (end == std::wstring::npos) end = list.size();
+        if (end > start) ids.push_back(static_cast<unsigned>(std::stoul(list.substr(start, end - start))));
+        start = end + 1;
+    }
+    return ids;
+}
+
+std::string HandleText(HWND window) {
+    return std::to_string(reinterpret_cast<uintptr_t>(window));
+}
+
 // The launch list the shell lent, looked at again when the results come back: by then the
 // shell has taken its lists back and must have emptied their headers.
 const void* g_launchItems = nullptr;
@@ -193,6 +235,9 @@ std::string LoadedOnDemand() {
 
 extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record, BlazenResults** results) {
     std::string out = LoadedOnDemand() + Record(*record);
+    WindowOwner windowOwner;
+    g_mainWindow = CreateMainWindow();
+    out += "mainwindow=" + HandleText(g_mainWindow) + "\n";
     g_launchItems = record->launchItems;
     g_launchMode = record->launchMode;
     // Let the shell add its menus to a real menu bar, as the engine's main window would.
@@ -207,6 +252,11 @@ extern "C" __declspec(dllexport) int WINAPI StartBlazen(BlazenHostRecord* record
     }
     if (record->mainWindowReady) record->mainWindowReady(0);
     Append(out);
+    for (unsigned id : Commands()) {
+        if (!record->menuCommand) break;
+        record->menuCommand(id, 0);
+        Append("command=" + std::to_string(id) + "\n");
+    }
 
     std::wstring wait = Env(L"REC_ENGINE_WAIT");
     if (!wait.empty()) {
@@ -233,5 +283,5 @@ extern "C" __declspec(dllexport) void WINAPI FreeBlazenResults(BlazenResults* re
 #endif
 
 extern "C" __declspec(dllexport) HWND WINAPI GetODMainWindow(void) {
-    return nullptr;
+    return g_mainWindow;
 }

@@ -64,8 +64,10 @@ BOOL CALLBACK FindMessageText(HWND child, LPARAM param) {
     return TRUE;
 }
 
-// Reads and answers every message box the process shows now.
-void AnswerDialogs(DWORD pid, std::set<HWND>& answered, std::vector<DialogSeen>& seen) {
+// Reads and answers every message box the process shows now; a dialog the handler takes is
+// left to it.
+void AnswerDialogs(DWORD pid, std::set<HWND>& answered, std::set<HWND>& handled, std::vector<DialogSeen>& seen,
+                   const DialogHandler& handler) {
     DialogSearch search{pid, {}};
     ::EnumWindows(&CollectDialogs, reinterpret_cast<LPARAM>(&search));
     for (HWND dialog : search.found) {
@@ -73,10 +75,12 @@ void AnswerDialogs(DWORD pid, std::set<HWND>& answered, std::vector<DialogSeen>&
         if (answered.insert(dialog).second) {
             DialogSeen d;
             d.caption = WindowText(dialog);
+            d.owner = ::GetWindow(dialog, GW_OWNER);
             ::EnumChildWindows(dialog, &FindMessageText, reinterpret_cast<LPARAM>(&d.text));
             seen.push_back(d);
+            if (handler && handler(dialog, pid)) handled.insert(dialog);
         }
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        if (!handled.count(dialog)) ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
 }
 
@@ -181,15 +185,15 @@ PROCESS_INFORMATION CProgramFolder::Start(const std::wstring& arguments,
     return pi;
 }
 
-RunResult CProgramFolder::Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs) const {
+RunResult CProgramFolder::Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs, const DialogHandler& handler) const {
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
     RunResult result;
-    std::set<HWND> answered;
+    std::set<HWND> answered, handled;
     const DWORD start = ::GetTickCount();
     for (;;) {
         DWORD wait = ::WaitForSingleObject(process.get(), 50);
-        AnswerDialogs(pi.dwProcessId, answered, result.dialogs);
+        AnswerDialogs(pi.dwProcessId, answered, handled, result.dialogs, handler);
         if (wait == WAIT_OBJECT_0) break;
         if (::GetTickCount() - start > timeoutMs) {
             result.timedOut = true;
@@ -207,9 +211,9 @@ RunResult CProgramFolder::Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs) const
 
 RunResult CProgramFolder::Run(const std::wstring& arguments,
                               const std::vector<std::pair<std::wstring, std::wstring>>& environment,
-                              DWORD timeoutMs) const {
+                              DWORD timeoutMs, const DialogHandler& handler) const {
     PROCESS_INFORMATION pi = Start(arguments, environment);
-    return Finish(pi, timeoutMs);
+    return Finish(pi, timeoutMs, handler);
 }
 
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,7 +21,12 @@ bool FileExists(const std::wstring& path);
 struct DialogSeen {
     std::wstring caption;
     std::wstring text;
+    HWND owner = nullptr;  // the window the program gave the box as its parent
 };
+
+// Looks at a dialog the program shows before it is answered with OK; true when the handler has
+// taken care of it (answered it, or will). Called once for each dialog.
+using DialogHandler = std::function<bool(HWND dialog, DWORD processId)>;
 
 struct RunResult {
     DWORD exitCode = 0;
@@ -49,12 +55,12 @@ public:
     // Starts the program with the given arguments (after the program name), waits for its end.
     RunResult Run(const std::wstring& arguments = L"",
                   const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
-                  DWORD timeoutMs = 60000) const;
+                  DWORD timeoutMs = 60000, const DialogHandler& handler = {}) const;
 
     // Starts the program without waiting; Finish waits and collects.
     PROCESS_INFORMATION Start(const std::wstring& arguments,
                               const std::vector<std::pair<std::wstring, std::wstring>>& environment) const;
-    RunResult Finish(PROCESS_INFORMATION& process, DWORD timeoutMs) const;
+    RunResult Finish(PROCESS_INFORMATION& process, DWORD timeoutMs, const DialogHandler& handler = {}) const;
 
 private:
     std::wstring m_folder;
