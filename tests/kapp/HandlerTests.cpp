@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace kapp_test {
 namespace {
 
@@ -457,16 +459,47 @@ TEST(FolderHandler, AHostileStoreWritesNothingOutsideTheFolder) {
     EXPECT_FALSE(Exists(L"Z:" + data.substr(2) + L"otherdrive.txt"));
 }
 
-// A link planted inside the folder does not take a restored file outside it.
-TEST(FolderHandler, ARestoreDoesNotWriteThroughALinkInsideTheFolder) {
+// Makes link a junction (a mount point) to the folder target; false where the file system
+// cannot.
+bool MakeJunction(const std::wstring& link, const std::wstring& target) {
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) return false;
+    kest::win32::UniqueFile folder(::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) return false;
+    const std::wstring substitute = L"\\??\\" + target, print = target;
+    // The mount point layout of a reparse buffer: tag, lengths, then both names with their NULs.
+    std::vector<uint8_t> buffer(8 + 8 + (substitute.size() + print.size() + 2) * sizeof(wchar_t));
+    auto put16 = [&](size_t at, size_t value) {
+        buffer[at] = uint8_t(value);
+        buffer[at + 1] = uint8_t(value >> 8);
+    };
+    const uint32_t tag = 0xA0000003;  // IO_REPARSE_TAG_MOUNT_POINT
+    for (int i = 0; i < 4; ++i) buffer[i] = uint8_t(tag >> (8 * i));
+    put16(4, buffer.size() - 8);
+    put16(8, 0);
+    put16(10, substitute.size() * sizeof(wchar_t));
+    put16(12, (substitute.size() + 1) * sizeof(wchar_t));
+    put16(14, print.size() * sizeof(wchar_t));
+    std::memcpy(buffer.data() + 16, substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
+    std::memcpy(buffer.data() + 16 + (substitute.size() + 1) * sizeof(wchar_t), print.c_str(),
+                (print.size() + 1) * sizeof(wchar_t));
+    DWORD returned = 0;
+    return ::DeviceIoControl(folder.get(), 0x000900A4 /* FSCTL_SET_REPARSE_POINT */, buffer.data(), DWORD(buffer.size()),
+                             nullptr, 0, &returned, nullptr) != FALSE;
+}
+
+// A junction planted inside the folder does not take a restored file outside it.
+TEST(FolderHandler, ARestoreDoesNotWriteThroughAJunctionInsideTheFolder) {
     TempFolder folder;
     const std::wstring data = folder / L"data\\";
     const std::wstring outside = folder / L"outside";
     ::CreateDirectoryW(data.c_str(), nullptr);
     ::CreateDirectoryW(outside.c_str(), nullptr);
-    if (!::CreateSymbolicLinkW((data + L"link").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
-        GTEST_SKIP() << "no symbolic links here (" << ::GetLastError() << ")";
-    ASSERT_TRUE(::GetFileAttributesW((data + L"link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    // Only a junction that the file system follows shows anything.
+    const bool made = MakeJunction(data + L"link", outside);
+    WriteBytes(data + L"link\\probe.txt", "x");
+    if (!made || !Exists(outside + L"\\probe.txt")) GTEST_SKIP() << "junctions are not followed on this file system";
+    ::DeleteFileW((outside + L"\\probe.txt").c_str());
     CFolderHandler handler(kapp::FromStd(data), Uri(data).Get(), kapp::RestoreFromStore);
     const std::wstring targets[] = {data + L"link\\evil.txt", data + L"link\\deeper\\evil.txt", data + L"good.txt"};
     std::string xml = "<appmanager><regentry_user type=\"1\" name=\"" + Attr(data) + "\">";
