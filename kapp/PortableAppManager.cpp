@@ -71,8 +71,8 @@ bool CPortableAppManager::AddRegistrySection(const wchar_t* rootName, const wcha
     if (root.find_first_of(L"/\\") != std::wstring::npos) throw CAppmanError(13);
     std::wstring key = Backslashes(OrEmpty(keyPath));
     if (key.empty() || key.front() != L'\\') key.insert(key.begin(), L'\\');
-    // A key with an empty part (a doubled or trailing "\\", or no key at all) would be exported
-    // under a name that its own import check refuses: stored but never restored.
+    // A key with an empty part (two backslashes in a row, one at the end, or no key at all)
+    // would be exported under a name that its own import check refuses: stored, never restored.
     if (key.size() < 2 || key.back() == L'\\' || key.find(L"\\\\") != std::wstring::npos) return false;
     const String name = FromStd(root + key);
     return Register(name, [&] {
