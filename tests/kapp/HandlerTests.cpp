@@ -174,6 +174,25 @@ TEST(RegistryHandler, AnExportThatFailedIsNotCountedAndTheKeyStays) {
     EXPECT_FALSE(load.HasEntry(String("regsection.1.reg"))) << "a failed export is not stored";
 }
 
+// The registry file lies in the user's temporary folder: from its check until the editor is done
+// no other program may change it.
+TEST(RegistryHandler, TheCheckedRegistryFileCannotBeChangedBeforeTheEditorReadsIt) {
+    RegistryKey key;
+    TempFolder folder;
+    const std::wstring own = L"HKEY_CURRENT_USER\\" + key.Path(L"\\Own");
+    const std::wstring report = folder / L"report.txt";
+    ScopedEnvironment reporting(L"KAPP_FAKE_EDITOR_REPORT", report.c_str());
+    CRegistrySectionHandler handler(kapp::FromStd(own), String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\Own")),
+                                    kapp::RestoreFromStore, FakeEditor());
+    const std::wstring text = L"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[" + own + L"]\r\n";
+    WriteArchive(folder / L"data.db",
+                 "<appmanager><regentry_user type=\"2\" name=\"" + Attr(own) +
+                     "\" destination=\"regsection.1.reg\"/></appmanager>",
+                 {{L"regsection.1.reg", std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)}});
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_EQ("held", ReadBytes(report));
+}
+
 TEST(RunProgram, ReportsTheExitCodeAndEndsAProgramThatTakesTooLong) {
     {
         ScopedEnvironment code(L"KAPP_FAKE_EDITOR_EXIT", L"7");
