@@ -287,7 +287,9 @@ CZipLoadManager::CZipLoadManager(IURI* archive) {
     });
     wxLogNull quiet;
     auto stream = std::make_unique<CCryptedInputFileStream>(wxString(path));
-    if (!stream->IsOk()) return;
+    // Held by another program since the look above: still no damaged archive.
+    if (!stream->IsOk())
+        RaiseFileError("kapp.CZipLoadManager.OpenFailed", L"The archive '%FILE%' could not be opened.", path);
     // Names without the UTF-8 flag come from archives written elsewhere, in the local code page.
     m_zip = std::make_unique<wxZipInputStream>(stream.release(), wxConvLocal);
     while (m_entries.size() < kMaxEntries) {
