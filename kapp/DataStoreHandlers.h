@@ -16,14 +16,22 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kapp {
 
 class IDataStoreHandler {
 public:
     virtual ~IDataStoreHandler() = default;
+    // The store being replaced and this handler's element in it (either may be null), for the
+    // next Save: what the handler cannot take from the host, or did not get back from that
+    // store at Start, it carries over from there unchanged instead of losing it.
+    virtual void SetPrevious(IDataLoadManager* load, const wxXmlNode* item) = 0;
     // Writes the item into the archive and appends its element (named section) to parent.
     virtual void Save(IDataSaveManager& save, wxXmlNode& parent, const wxString& section) = 0;
+    // Whether the last Save had to leave something of the item out: it could not be read from
+    // the host. What could be carried over from the previous store was.
+    virtual bool SaveIncomplete() const = 0;
     // Called once the archive that Save wrote into is safely in place.
     virtual void Saved() {}
     virtual void Load(IDataLoadManager& load, const wxXmlNode& item, const wxString& section) = 0;
@@ -33,7 +41,31 @@ public:
     virtual const kest::String& Name() const = 0;
 };
 
-class CRegistrySectionHandler : public IDataStoreHandler {
+// An item element's mark for an item (or part of one) that could not be stored and was left on
+// the host: the next start does not clear it, or it would exist nowhere.
+inline const wxChar kKeptOnHostAttribute[] = wxS("onhost");
+
+// What the three handlers share: the previous store for carrying items over, and what the last
+// Load could not put back.
+class CStoreHandlerBase : public IDataStoreHandler {
+public:
+    void SetPrevious(IDataLoadManager* load, const wxXmlNode* item) override {
+        m_previousLoad = load;
+        m_previousItem = item;
+    }
+    bool SaveIncomplete() const override { return m_incomplete; }
+
+protected:
+    // Copies the previous store's entry into the new store under entryName, through a work
+    // file; false when there is no previous store or it lacks the entry.
+    bool CarryEntry(IDataSaveManager& save, const wxString& previousEntry, const kest::String& entryName);
+
+    IDataLoadManager* m_previousLoad = nullptr;
+    const wxXmlNode* m_previousItem = nullptr;
+    bool m_incomplete = false;
+};
+
+class CRegistrySectionHandler : public CStoreHandlerBase {
 public:
     // Raises CAppmanError 13 when the root name holds "/" or "\" or names no registry root.
     // The key path begins with "\".
@@ -55,6 +87,7 @@ public:
 
 private:
     void RemoveKey() noexcept;
+    bool KeyExists() const;
 
     HKEY m_root;
     kest::String m_rootName;
@@ -62,15 +95,17 @@ private:
     kest::String m_name;
     int32_t m_flags;
     std::wstring m_editor;
-    bool m_exported = false;    // the last Save stored the key
-    bool m_keepOnHost = false;  // the last Save was to store the key and could not
+    bool m_exported = false;     // the last Save stored the key
+    bool m_keepOnHost = false;   // the last Save was to store the key and could not
+    bool m_notRestored = false;  // the last Load did not put the key back
 };
 
-class CFolderHandler : public IDataStoreHandler {
+class CFolderHandler : public CStoreHandlerBase {
 public:
     CFolderHandler(const kest::String& name, kest::IURI* folder, int32_t flags);
 
     void Save(IDataSaveManager& save, wxXmlNode& parent, const wxString& section) override;
+    void Saved() override;
     void Load(IDataLoadManager& load, const wxXmlNode& item, const wxString& section) override;
     void Clear() override;
     const kest::String& Name() const override { return m_name; }
@@ -79,13 +114,16 @@ private:
     kest::P<kest::IURI> m_folder;
     kest::String m_name;
     int32_t m_flags;
+    bool m_keepOnHost = false;
+    std::vector<std::wstring> m_notRestored;  // files the last Load did not put back
 };
 
-class CFileHandler : public IDataStoreHandler {
+class CFileHandler : public CStoreHandlerBase {
 public:
     CFileHandler(const kest::String& name, kest::IURI* file, int32_t flags);
 
     void Save(IDataSaveManager& save, wxXmlNode& parent, const wxString& section) override;
+    void Saved() override;
     void Load(IDataLoadManager& load, const wxXmlNode& item, const wxString& section) override;
     void Clear() override;
     const kest::String& Name() const override { return m_name; }
@@ -94,13 +132,26 @@ private:
     kest::P<kest::IURI> m_file;
     int32_t m_flags;
     kest::String m_name;
+    bool m_keepOnHost = false;
+    bool m_notRestored = false;
 };
 
 // The full path of a program as SearchPathW finds it in the default order, or empty.
 std::wstring FindOnSearchPath(const std::wstring& fileName);
 
-// Starts the program with the parameter text and waits for it at most seconds. 0 when it was
-// started, else the system's error code. The exit code is not examined.
+// How a program run by RunProgram ended.
+struct RunResult {
+    uint32_t startError = 0;  // 0 when it was started, else the system's error code
+    bool finished = false;    // it ended within the time; one that did not was ended
+    uint32_t exitCode = 0;
+    bool Succeeded() const { return startError == 0 && finished && exitCode == 0; }
+};
+
+// Starts the program with the parameter text and waits for it at most seconds; a program still
+// running then is ended, so that it cannot go on working on files the caller has moved on from.
+RunResult RunProgram(const std::wstring& programPath, const std::wstring& parameters, uint32_t seconds);
+
+// The same, answering only whether it started: 0 when it was, else the system's error code.
 uint32_t RunAndWait(const std::wstring& programPath, const std::wstring& parameters, uint32_t seconds);
 
 // How long the registry editor may take for one item.

@@ -9,6 +9,7 @@
 #include "kapp/ZipManagers.h"
 #include "kest/String.h"
 #include "kest/URI.h"
+#include "kest/win32/Handles.h"
 
 #include <functional>
 #include <map>
@@ -33,11 +34,14 @@ public:
     bool AddFile(const wchar_t* filePath, int flags) override;
     bool IsPortable() override { return true; }
 
-    // Clear on every handler, in ascending order of names.
-    void ClearAll();
+    // Clear on every handler, in ascending order of names, except those whose element in the
+    // description (when given) says the item was left on the host because it could not be stored.
+    void ClearAll(const wxXmlDocument* description = nullptr, const wxString& section = wxString());
     // Writes a new data store: every handler's item and the description. The old store stays
-    // in place until the new one is complete; a failure raises and leaves it untouched.
-    void SaveAll(const wxString& section);
+    // in place until the new one is complete; a failure raises and leaves it untouched. What a
+    // handler cannot take from the host it carries over from the old store. False when some
+    // item could not be stored whole (what could not be stored stays on the host).
+    bool SaveAll(const wxString& section);
     // Restores the items of a section from an archive; false when the archive does not exist.
     bool LoadSection(kest::IURI* archive, const wxString& section);
 
@@ -58,6 +62,11 @@ private:
     // Keeps an unreadable store beside its place under a name with the time, so that it can
     // still be rescued, before anything writes a new one.
     void SetStoreAside();
+    // Holds the store for this session: a second session of the same copy (another user, another
+    // machine on a shared folder) cannot start until this one stops.
+    void LockStore();
+    // Removes what a save that never finished left beside the store.
+    void RemovePartialStores() noexcept;
 
     std::wstring m_appFolder;
     std::wstring m_storeFolder;
@@ -65,6 +74,7 @@ private:
     std::wstring m_initArchive;
     std::map<kest::String, std::unique_ptr<IDataStoreHandler>, NameOrder> m_handlers;
     ArchiveStreamOpener m_opener;
+    kest::win32::UniqueFile m_lock;
 };
 
 }  // namespace kapp

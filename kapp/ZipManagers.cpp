@@ -115,24 +115,35 @@ wxString InternalEntryName(const String& name) {
     return wxZipEntry::GetInternalName(ToWx(FromStd(WithoutLongPrefix(ToStd(name)))), wxPATH_DOS);
 }
 
-void ReplaceFileDurably(const std::wstring& source, const std::wstring& target) {
-    {
-        // Its bytes reach the disk before its name replaces the old archive: a crash then
-        // leaves either the old archive or the complete new one.
-        kest::win32::UniqueFile file(::CreateFileW(source.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) kest::RaiseSystemError(::GetLastError());
-        if (!::FlushFileBuffers(file.get())) kest::RaiseSystemError(::GetLastError());
-    }
+bool IsHeldByAnother(uint32_t code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED || code == ERROR_LOCK_VIOLATION;
+}
+
+void RetryWhileHeld(const std::function<bool()>& step) {
     DWORD code = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+        if (step()) return;
         code = ::GetLastError();
-        // A virus scanner or backup program may hold the old archive open for a moment.
-        if (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED && code != ERROR_LOCK_VIOLATION) break;
+        // A virus scanner, indexer or backup program may hold a file open for a moment.
+        if (!IsHeldByAnother(code)) break;
         ::Sleep(kReplaceRetryMs);
     }
     kest::RaiseSystemError(code);
+}
+
+void ReplaceFileDurably(const std::wstring& source, const std::wstring& target) {
+    // Its bytes reach the disk before its name replaces the old archive: a crash then leaves
+    // either the old archive or the complete new one. Whoever else has the file open (a scanner
+    // looking at the new file) may keep it open: flushing needs no exclusive access.
+    RetryWhileHeld([&] {
+        kest::win32::UniqueFile file(::CreateFileW(source.c_str(), GENERIC_WRITE,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file && ::FlushFileBuffers(file.get());
+    });
+    RetryWhileHeld([&] {
+        return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
 }
 
 // ------------------------------------------------------------------------------- save manager
@@ -266,9 +277,19 @@ void CZipSaveManager::Commit() {
 CZipLoadManager::CZipLoadManager(IURI* archive) {
     auto& system = kest::GetSystem();
     if (!archive || !system->FileExists(archive)) throw CAppmanError(17);
+    // An archive that cannot be opened (held by another program, no rights) is not a damaged
+    // one: that is an error, where a damaged archive merely gives no entries.
+    const std::wstring path = PathOf(archive);
+    RetryWhileHeld([&] {
+        kest::win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return bool(file);
+    });
     wxLogNull quiet;
-    auto stream = std::make_unique<CCryptedInputFileStream>(wxString(PathOf(archive)));
-    if (!stream->IsOk()) return;
+    auto stream = std::make_unique<CCryptedInputFileStream>(wxString(path));
+    // Held by another program since the look above: still no damaged archive.
+    if (!stream->IsOk())
+        RaiseFileError("kapp.CZipLoadManager.OpenFailed", L"The archive '%FILE%' could not be opened.", path);
     // Names without the UTF-8 flag come from archives written elsewhere, in the local code page.
     m_zip = std::make_unique<wxZipInputStream>(stream.release(), wxConvLocal);
     while (m_entries.size() < kMaxEntries) {
@@ -317,53 +338,65 @@ bool CZipLoadManager::ExtractFile(const String& entryName, IURI* target) {
 }
 
 bool CZipLoadManager::ExtractFileTo(const String& entryName, const std::wstring& path) {
-    if (path.empty()) return false;
-    // Whatever was there goes first, also when the entry then turns out to be missing.
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!::DeleteFileW(path.c_str())) {
-        const DWORD code = ::GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) kest::RaiseSystemError(code);
-    }
-    if (!m_zip) return false;
+    if (path.empty() || !m_zip) return false;
     wxZipEntry* entry = Find(entryName);
     if (!entry || entry->IsDir()) return false;
 
     const size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && path.compare(0, slash, m_lastFolder) != 0) {
+    if (slash == std::wstring::npos) return false;
+    auto& system = kest::GetSystem();
+    const std::wstring folder = path.substr(0, slash + 1);
+    P<IURI> parent = UriOf(folder);
+    if (path.compare(0, slash, m_lastFolder) != 0) {
         // A folder's files come one after another: its folder is checked once.
-        auto& system = kest::GetSystem();
-        P<IURI> parent = UriOf(path.substr(0, slash + 1));
         if (!system->PathExists(parent.Get())) system->CreateFolder(parent.Get(), false);
         m_lastFolder = path.substr(0, slash);
     }
+    // The entry is written beside the target first: whatever is there stays until its
+    // replacement is complete.
+    const std::wstring name = path.substr(slash + 1);
+    const std::wstring partial = PathOf(system->CreateUniqueFile(parent.Get(), FromStd(name + L"."), String(".part")).Get());
 
     wxLogNull quiet;
-    if (!m_zip->OpenEntry(*entry)) return false;
     bool ok = false;
-    {
-        wxFileOutputStream output{wxString(path)};
-        if (output.IsOk()) {
-            // No more than the directory promised: a lying entry cannot fill the disk.
-            const wxFileOffset limit = entry->GetSize() >= 0 ? entry->GetSize() : wxFileOffset(0);
-            CLimitedInputStream input(*m_zip, limit);
-            auto buffer = std::make_unique<char[]>(kCopyBuffer);
-            ok = true;
-            for (;;) {
-                const size_t n = input.Read(buffer.get(), kCopyBuffer).LastRead();
-                if (n == 0) break;
-                if (output.Write(buffer.get(), n).LastWrite() != n) {
-                    ok = false;
-                    break;
+    if (m_zip->OpenEntry(*entry)) {
+        {
+            wxFileOutputStream output{wxString(partial)};
+            if (output.IsOk()) {
+                // No more than the directory promised: a lying entry cannot fill the disk.
+                const wxFileOffset limit = entry->GetSize() >= 0 ? entry->GetSize() : wxFileOffset(0);
+                CLimitedInputStream input(*m_zip, limit);
+                auto buffer = std::make_unique<char[]>(kCopyBuffer);
+                ok = true;
+                for (;;) {
+                    const size_t n = input.Read(buffer.get(), kCopyBuffer).LastRead();
+                    if (n == 0) break;
+                    if (output.Write(buffer.get(), n).LastWrite() != n) {
+                        ok = false;
+                        break;
+                    }
                 }
+                // The zip stream checks the data's CRC at the end of the entry.
+                ok = ok && !input.Exceeded() && input.GetLastError() == wxSTREAM_EOF &&
+                     m_zip->GetLastError() == wxSTREAM_EOF && output.Close();
             }
-            // The zip stream checks the data's CRC at the end of the entry.
-            ok = ok && !input.Exceeded() && input.GetLastError() == wxSTREAM_EOF &&
-                 m_zip->GetLastError() == wxSTREAM_EOF && output.Close();
         }
+        m_zip->CloseEntry();
     }
-    m_zip->CloseEntry();
-    if (!ok) RemoveQuietly(path);
-    return ok;
+    if (!ok) {
+        RemoveQuietly(partial);
+        return false;
+    }
+    try {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RetryWhileHeld([&] {
+            return ::MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        });
+    } catch (...) {
+        RemoveQuietly(partial);
+        throw;
+    }
+    return true;
 }
 
 std::unique_ptr<wxXmlDocument> CZipLoadManager::LoadXmlDocument(const String& entryName) {

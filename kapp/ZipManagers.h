@@ -38,6 +38,8 @@ public:
     // the file does not exist or cannot be opened; a failure while writing raises, because the
     // archive can no longer be finished.
     virtual bool AddFile(kest::IURI* file, bool fullPath) = 0;
+    // Stores the file's bytes under the internal form of entryName; otherwise as AddFile.
+    virtual bool AddFileAs(kest::IURI* file, const kest::String& entryName) = 0;
     // A new, not yet existing file in the working folder: folder + prefix + counter + suffix.
     virtual kest::P<kest::IURI> CreateWorkFile(const kest::String& prefix, const kest::String& suffix) = 0;
     // prefix + counter + suffix; the counter is shared with CreateWorkFile.
@@ -52,9 +54,9 @@ class IDataLoadManager {
 public:
     virtual ~IDataLoadManager() = default;
     virtual kest::P<kest::IURI> GetWorkFolder() = 0;
-    // Deletes the target first, then writes the entry's bytes there (its folders are made as
-    // needed). False when the entry is missing or its data cannot be read; a partly written
-    // target is removed.
+    // Writes the entry's bytes beside the target and then puts them in its place (its folders
+    // are made as needed). False when the entry is missing or its data cannot be read: the
+    // target is then as it was. Raises when the complete file cannot take the target's place.
     virtual bool ExtractFile(const kest::String& entryName, kest::IURI* target) = 0;
     // The same for a target given as a Windows path.
     virtual bool ExtractFileTo(const kest::String& entryName, const std::wstring& path) = 0;
@@ -74,9 +76,7 @@ public:
     CZipSaveManager& operator=(const CZipSaveManager&) = delete;
 
     bool AddFile(kest::IURI* file, bool fullPath) override;
-    // Stores the file's bytes under the internal form of entryName; false when the file does not
-    // exist or cannot be opened. For tools that compose archives.
-    bool AddFileAs(kest::IURI* file, const kest::String& entryName);
+    bool AddFileAs(kest::IURI* file, const kest::String& entryName) override;
     kest::P<kest::IURI> CreateWorkFile(const kest::String& prefix, const kest::String& suffix) override;
     kest::String MakeEntryName(const kest::String& prefix, const kest::String& suffix) override;
     bool AddXmlDocument(const wxXmlDocument& document, const kest::String& entryName) override;
@@ -101,8 +101,9 @@ private:
 
 class CZipLoadManager : public IDataLoadManager {
 public:
-    // Reads the archive's directory. Raises CAppmanError 17 when the archive does not exist; an
-    // archive that cannot be read as a scrambled zip gives no entries.
+    // Reads the archive's directory. Raises CAppmanError 17 when the archive does not exist and
+    // the system's error when it cannot be opened (after a short wait while another program
+    // holds it); an archive that cannot be read as a scrambled zip gives no entries.
     explicit CZipLoadManager(kest::IURI* archive);
     ~CZipLoadManager() override;
     CZipLoadManager(const CZipLoadManager&) = delete;
@@ -151,5 +152,11 @@ wxString InternalEntryName(const kest::String& name);
 // with write-through, retried for a short while when another program holds the target open.
 // Raises CError on failure; the target is then unchanged.
 void ReplaceFileDurably(const std::wstring& source, const std::wstring& target);
+
+// Whether a system error code says that another program holds the file for the moment.
+bool IsHeldByAnother(uint32_t code);
+// Runs step (which reports failure with false and the thread's last error) again for a short
+// while as long as another program holds the file; raises the last error when it gives up.
+void RetryWhileHeld(const std::function<bool()>& step);
 
 }  // namespace kapp

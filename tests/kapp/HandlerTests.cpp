@@ -3,10 +3,13 @@
 #include "Archives.h"
 #include "kapp/AppmanError.h"
 #include "kapp/DataStoreHandlers.h"
+#include "kapp/RegistryFileCheck.h"
 #include "kest/System.h"
 #include "kest/win32/Handles.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace kapp_test {
 namespace {
@@ -130,6 +133,114 @@ TEST(RegistryHandler, AKeyThatCouldNotBeExportedStaysOnTheHost) {
     EXPECT_FALSE(RegistryKey::KeyExists(section));
 }
 
+std::wstring FakeEditor() {
+    std::wstring path = L"Z:" + std::wstring(wxString(KAPP_FAKE_EDITOR).ToStdWstring());
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+// Sets an environment variable for the programs the test starts, and takes it away again.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const wchar_t* value) : m_name(name) { ::SetEnvironmentVariableW(name, value); }
+    ~ScopedEnvironment() { ::SetEnvironmentVariableW(m_name, nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const wchar_t* m_name;
+};
+
+// Only an editor that finished in time with exit code 0 has exported the key: otherwise the
+// export file may be cut short, and the key must stay where it is.
+TEST(RegistryHandler, AnExportThatFailedIsNotCountedAndTheKeyStays) {
+    RegistryKey key;
+    const std::wstring section = key.Path(L"\\A\\B");
+    TempFolder folder;
+    const std::wstring archive = folder / L"data.db";
+    ScopedEnvironment failing(L"KAPP_FAKE_EDITOR_EXIT", L"1");
+    RegistryKey::SetText(section, L"Name", L"only here");
+    CRegistrySectionHandler handler(kapp::FromStd(L"HKEY_CURRENT_USER" + key.KeyPath(L"\\A\\B")),
+                                    String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\A\\B")), kAll,
+                                    FakeEditor());
+    auto description = SaveOne(handler, archive);
+    EXPECT_TRUE(handler.SaveIncomplete()) << "the save reports it";
+    EXPECT_EQ(L"only here", RegistryKey::GetText(section, L"Name")) << "not removed after the save";
+    handler.Clear();
+    EXPECT_EQ(L"only here", RegistryKey::GetText(section, L"Name")) << "not removed by the first run's clearing";
+    EXPECT_EQ("true", description->GetRoot()->GetChildren()->GetAttribute("onhost"));
+    CZipLoadManager load(Uri(archive).Get());
+    EXPECT_FALSE(load.HasEntry(String("regsection.1.reg"))) << "a failed export is not stored";
+}
+
+// The registry file lies in the user's temporary folder: from its check until the editor is done
+// no other program may change it.
+TEST(RegistryHandler, TheCheckedRegistryFileCannotBeChangedBeforeTheEditorReadsIt) {
+    RegistryKey key;
+    TempFolder folder;
+    const std::wstring own = L"HKEY_CURRENT_USER\\" + key.Path(L"\\Own");
+    const std::wstring report = folder / L"report.txt";
+    ScopedEnvironment reporting(L"KAPP_FAKE_EDITOR_REPORT", report.c_str());
+    CRegistrySectionHandler handler(kapp::FromStd(own), String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\Own")),
+                                    kapp::RestoreFromStore, FakeEditor());
+    const std::wstring text = L"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[" + own + L"]\r\n";
+    WriteArchive(folder / L"data.db",
+                 "<appmanager><regentry_user type=\"2\" name=\"" + Attr(own) +
+                     "\" destination=\"regsection.1.reg\"/></appmanager>",
+                 {{L"regsection.1.reg", std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)}});
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_EQ("held", ReadBytes(report));
+}
+
+TEST(RunProgram, ReportsTheExitCodeAndEndsAProgramThatTakesTooLong) {
+    {
+        ScopedEnvironment code(L"KAPP_FAKE_EDITOR_EXIT", L"7");
+        const kapp::RunResult result = kapp::RunProgram(FakeEditor(), L"", 30);
+        EXPECT_EQ(0u, result.startError);
+        EXPECT_TRUE(result.finished);
+        EXPECT_EQ(7u, result.exitCode);
+        EXPECT_FALSE(result.Succeeded());
+    }
+    {
+        ScopedEnvironment hang(L"KAPP_FAKE_EDITOR_HANG", L"1");
+        const DWORD start = ::GetTickCount();
+        const kapp::RunResult result = kapp::RunProgram(FakeEditor(), L"", 1);
+        EXPECT_FALSE(result.finished);
+        EXPECT_FALSE(result.Succeeded());
+        EXPECT_LT(::GetTickCount() - start, 20000u);
+    }
+    EXPECT_TRUE(kapp::RunProgram(FakeEditor(), L"", 30).Succeeded());
+}
+
+// "Remove from host" removes the key at the stop whatever "save to store" says; with "save to
+// store" only once the key is safely stored.
+TEST(RegistryHandler, RemoveFromHostRemovesTheKeyAfterTheSave) {
+    RegistryKey key;
+    const std::wstring section = key.Path(L"\\A\\B");
+    TempFolder folder;
+    struct Case {
+        int flags;
+        bool removed;
+    };
+    const Case cases[] = {
+        {kapp::RemoveFromHost, true},
+        {kapp::RemoveFromHost | kapp::RestoreFromStore, true},
+        {kapp::SaveToStore | kapp::RemoveFromHost, true},
+        {kapp::RestoreFromStore, false},
+        {kapp::SaveToStore | kapp::RestoreFromStore, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        RegistryKey::SetText(section, L"Name", L"value");
+        CRegistrySectionHandler handler(kapp::FromStd(L"HKEY_CURRENT_USER" + key.KeyPath(L"\\A\\B")),
+                                        String("HKEY_CURRENT_USER"), kapp::FromStd(key.KeyPath(L"\\A\\B")), c.flags);
+        SaveOne(handler, folder / L"data.db");
+        EXPECT_EQ(!c.removed, RegistryKey::KeyExists(section));
+        EXPECT_FALSE(handler.SaveIncomplete());
+    }
+}
+
 TEST(RegistryHandler, AKeyRightBelowTheRootIsNeverDeleted) {
     const std::wstring top = L"OrdaviaTestsTop-" + std::to_wstring(::GetCurrentProcessId());
     RegistryKey::SetText(top, L"Keep", L"yes");
@@ -198,6 +309,76 @@ TEST(RegistryHandler, AStoreCannotWriteKeysOutsideTheSection) {
         EXPECT_EQ(L"<missing>", RegistryKey::GetText(key.Path(L"\\Other"), L"V"));
         EXPECT_FALSE(RegistryKey::KeyExists(key.Path(L"\\OwnX")));
     }
+}
+
+std::string Utf16(const std::wstring& text, bool bigEndian = false) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        const char low = char(c & 0xFF), high = char((c >> 8) & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// The check reads only the two forms the registry editor writes, and counts every line that the
+// editor could take for a key line.
+TEST(RegistryHandler, OnlyTheEditorsOwnFormsWithKeysInsideTheSectionPass) {
+    const std::wstring own = L"HKEY_CURRENT_USER\\Software\\OrdaviaTests\\Own";
+    const std::wstring other = L"HKEY_LOCAL_MACHINE\\Software\\Elsewhere";
+    CRegistrySectionHandler handler(kapp::FromStd(own), String("HKEY_CURRENT_USER"),
+                                    String("\\Software\\OrdaviaTests\\Own"), kapp::RestoreFromStore);
+    const std::wstring header = L"Windows Registry Editor Version 5.00\r\n\r\n";
+    const std::string mark = "\xFF\xFE";
+    auto unicode = [&](const std::wstring& body) { return mark + Utf16(header + body); };
+    auto ansi = [&](const std::string& body) { return "REGEDIT4\r\n\r\n" + body; };
+    const std::string ownAnsi = Narrow(own), otherAnsi = Narrow(other);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool confined;
+    };
+    const Case cases[] = {
+        {"unicode, own key", unicode(L"[" + own + L"]\r\n\"V\"=\"x\"\r\n[-" + own + L"\\Sub]\r\n"), true},
+        {"8-bit, own key", ansi("[" + ownAnsi + "\\Sub]\r\n\"V\"=\"[" + otherAnsi + "]\"\r\n"), true},
+        {"unicode, other key", unicode(L"[" + other + L"]\r\n"), false},
+        {"unicode without its mark", Utf16(header + L"[" + other + L"]\r\n"), false},
+        {"big-endian unicode", "\xFE\xFF" + Utf16(header + L"[" + other + L"]\r\n", true), false},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + ansi("[" + otherAnsi + "]\r\n"), false},
+        {"form feed before the key", unicode(L"\f[" + other + L"]\r\n"), false},
+        {"no-break space before the key", unicode(L"\u00A0[" + other + L"]\r\n"), false},
+        {"byte order mark before the key", unicode(L"\uFEFF[" + other + L"]\r\n"), false},
+        {"key after a lone carriage return", unicode(L"\"V\"=\"x\"\r[" + other + L"]\r\n"), false},
+        {"NUL byte in 8-bit text", ansi("\"V\"=\"x\"" + std::string(1, '\0') + "[" + otherAnsi + "]\r\n"), false},
+        {"no header", mark + Utf16(L"[" + own + L"]\r\n"), false},
+        {"another header", mark + Utf16(L"Windows Registry Editor Version 9.00\r\n[" + own + L"]\r\n"), false},
+        {"odd length", unicode(L"[" + own + L"]\r\n") + "x", false},
+        {"empty", "", false},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(folder / L"r.reg", c.bytes);
+        EXPECT_EQ(c.confined, handler.IsFileConfined(folder / L"r.reg"));
+    }
+}
+
+// A registry file of any size is read in pieces; a key line longer than any key is refused.
+TEST(RegistryHandler, AHugeRegistryFileIsCheckedWithoutHoldingIt) {
+    const std::wstring own = L"HKEY_CURRENT_USER\\Software\\X";
+    kapp::CRegistryFileCheck check(own);
+    const std::string start = "\xFF\xFE" + Utf16(L"Windows Registry Editor Version 5.00\r\n[" + own + L"]\r\n\"V\"=\"");
+    check.Feed(reinterpret_cast<const uint8_t*>(start.data()), start.size());
+    const std::string value = Utf16(std::wstring(1 << 20, L'a'));
+    for (int i = 0; i < 64; ++i) check.Feed(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+    const std::string end = Utf16(L"\"\r\n");
+    check.Feed(reinterpret_cast<const uint8_t*>(end.data()), end.size());
+    EXPECT_TRUE(check.Finish()) << "a long value line is no key line";
+
+    kapp::CRegistryFileCheck longKey(own);
+    const std::string key = "\xFF\xFE" + Utf16(L"Windows Registry Editor Version 5.00\r\n[" + own + L"\\");
+    longKey.Feed(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+    for (int i = 0; i < 2; ++i) longKey.Feed(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+    EXPECT_FALSE(longKey.Finish());
 }
 
 TEST(RegistryHandler, AHostileDestinationStaysInTheWorkingFolder) {
@@ -295,6 +476,63 @@ TEST(FolderHandler, AHostileStoreWritesNothingOutsideTheFolder) {
     EXPECT_EQ(std::vector<std::wstring>{L"good.txt"}, List(data));
     EXPECT_EQ("payload", ReadBytes(data + L"good.txt"));
     EXPECT_FALSE(Exists(L"Z:" + data.substr(2) + L"otherdrive.txt"));
+}
+
+// Makes link a junction (a mount point) to the folder target; false where the file system
+// cannot.
+bool MakeJunction(const std::wstring& link, const std::wstring& target) {
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) return false;
+    kest::win32::UniqueFile folder(::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) return false;
+    const std::wstring substitute = L"\\??\\" + target, print = target;
+    // The mount point layout of a reparse buffer: tag, lengths, then both names with their NULs.
+    std::vector<uint8_t> buffer(8 + 8 + (substitute.size() + print.size() + 2) * sizeof(wchar_t));
+    auto put16 = [&](size_t at, size_t value) {
+        buffer[at] = uint8_t(value);
+        buffer[at + 1] = uint8_t(value >> 8);
+    };
+    const uint32_t tag = 0xA0000003;  // IO_REPARSE_TAG_MOUNT_POINT
+    for (int i = 0; i < 4; ++i) buffer[i] = uint8_t(tag >> (8 * i));
+    put16(4, buffer.size() - 8);
+    put16(8, 0);
+    put16(10, substitute.size() * sizeof(wchar_t));
+    put16(12, (substitute.size() + 1) * sizeof(wchar_t));
+    put16(14, print.size() * sizeof(wchar_t));
+    std::memcpy(buffer.data() + 16, substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
+    std::memcpy(buffer.data() + 16 + (substitute.size() + 1) * sizeof(wchar_t), print.c_str(),
+                (print.size() + 1) * sizeof(wchar_t));
+    DWORD returned = 0;
+    return ::DeviceIoControl(folder.get(), 0x000900A4 /* FSCTL_SET_REPARSE_POINT */, buffer.data(), DWORD(buffer.size()),
+                             nullptr, 0, &returned, nullptr) != FALSE;
+}
+
+// A junction planted inside the folder does not take a restored file outside it.
+TEST(FolderHandler, ARestoreDoesNotWriteThroughAJunctionInsideTheFolder) {
+    TempFolder folder;
+    const std::wstring data = folder / L"data\\";
+    const std::wstring outside = folder / L"outside";
+    ::CreateDirectoryW(data.c_str(), nullptr);
+    ::CreateDirectoryW(outside.c_str(), nullptr);
+    // Only a junction that the file system follows shows anything.
+    const bool made = MakeJunction(data + L"link", outside);
+    WriteBytes(data + L"link\\probe.txt", "x");
+    if (!made || !Exists(outside + L"\\probe.txt")) GTEST_SKIP() << "junctions are not followed on this file system";
+    ::DeleteFileW((outside + L"\\probe.txt").c_str());
+    CFolderHandler handler(kapp::FromStd(data), Uri(data).Get(), kapp::RestoreFromStore);
+    const std::wstring targets[] = {data + L"link\\evil.txt", data + L"link\\deeper\\evil.txt", data + L"good.txt"};
+    std::string xml = "<appmanager><regentry_user type=\"1\" name=\"" + Attr(data) + "\">";
+    std::vector<ArchiveEntry> entries;
+    for (const std::wstring& target : targets) {
+        xml += "<regentry_user type=\"0\" destination=\"" + Attr(target) + "\"/>";
+        entries.push_back({target, "payload"});
+    }
+    xml += "</regentry_user></appmanager>";
+    WriteArchive(folder / L"data.db", xml, entries);
+    LoadOne(handler, folder / L"data.db");
+    EXPECT_EQ(std::vector<std::wstring>{}, List(outside));
+    EXPECT_EQ("payload", ReadBytes(data + L"good.txt"));
+    ::RemoveDirectoryW((data + L"link").c_str());
 }
 
 TEST(FileHandler, WithoutSaveToStoreTheElementHasNoDestinationAndNothingIsRestored) {

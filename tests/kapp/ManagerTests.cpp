@@ -6,6 +6,7 @@
 #include "kapp/PortableAppManager.h"
 #include "kest/Error.h"
 #include "kest/System.h"
+#include "kest/win32/Handles.h"
 
 #include <gtest/gtest.h>
 
@@ -251,7 +252,8 @@ TEST(PortableManager, ASaveThatFailsHalfwayLeavesThePreviousStoreByteIdentical) 
     });
     EXPECT_THROW(manager->Stop(), kest::CError);
     EXPECT_TRUE(before == ReadBytes(store));
-    EXPECT_EQ(std::vector<std::wstring>{L"data.db"}, List(app / L"datastore"));
+    // Still started, the session holds its lock beside the store.
+    EXPECT_EQ((std::vector<std::wstring>{L"data.db", L"data.db.lock"}), List(app / L"datastore"));
     // Still started: the caller may try again, and a later save goes through.
     portable.SetArchiveStreamOpener({});
     EXPECT_TRUE(manager->Stop());
@@ -292,12 +294,181 @@ TEST(PortableManager, AnUnreadableStoreIsKeptAsideAndTheRunStartsAfresh) {
         manager->Start();
         EXPECT_EQ("initial", ReadBytes(file));
         const std::vector<std::wstring> names = List(app / L"datastore");
-        ASSERT_EQ(1u, names.size());
-        EXPECT_EQ(0u, names[0].find(L"data.db.unreadable-")) << Narrow(names[0]);
-        EXPECT_TRUE(unreadable == ReadBytes(app / (L"datastore\\" + names[0])));
+        ASSERT_EQ(2u, names.size()) << "the aside copy and the session's lock";
+        EXPECT_EQ(L"data.db.lock", names[0]);
+        EXPECT_EQ(0u, names[1].find(L"data.db.unreadable-")) << Narrow(names[1]);
+        EXPECT_TRUE(unreadable == ReadBytes(app / (L"datastore\\" + names[1])));
         manager->Stop();
         EXPECT_EQ(2u, List(app / L"datastore").size());
     }
+}
+
+// A file is registered on its own or found below a registered folder.
+struct ItemCase {
+    const char* name;
+    bool inFolder;
+    bool laterRun;  // a store exists already
+};
+const ItemCase kItemCases[] = {
+    {"file, first run", false, false},
+    {"file, later run", false, true},
+    {"folder file, first run", true, false},
+    {"folder file, later run", true, true},
+};
+
+// One run of the portable manager with host\data\f.txt registered as a file or below its
+// folder; Stop's answer.
+bool RunOnce(const TempFolder& app, const TempFolder& host, bool inFolder, const std::function<void()>& whileRunning) {
+    auto manager = MakePortable(app);
+    if (inFolder) {
+        EXPECT_TRUE(manager->AddFolder((host / L"data\\").c_str(), kAll));
+    } else {
+        EXPECT_TRUE(manager->AddFile((host / L"data\\f.txt").c_str(), kAll));
+    }
+    manager->Start();
+    whileRunning();
+    const bool complete = manager->Stop();
+    kapp::DeleteApplicationManager(manager);
+    return complete;
+}
+
+kest::win32::UniqueFile HoldWithoutSharing(const std::wstring& path) {
+    kest::win32::UniqueFile held(
+        ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(held) << Narrow(path);
+    return held;
+}
+
+// A file that another program holds at Stop cannot be stored: it is not described as stored,
+// not removed from the host, and the next start leaves it there.
+TEST(PortableManager, AFileThatCannotBeReadAtStopStaysOnTheHost) {
+    for (const ItemCase& c : kItemCases) {
+        SCOPED_TRACE(c.name);
+        TempFolder app;
+        TempFolder host(L"host");
+        const std::wstring file = host / L"data\\f.txt";
+        if (c.laterRun) RunOnce(app, host, c.inFolder, [&] { WriteBytes(file, "stored"); });
+        kest::win32::UniqueFile held;
+        EXPECT_FALSE(RunOnce(app, host, c.inFolder, [&] {
+            WriteBytes(file, "held");
+            held = HoldWithoutSharing(file);
+        })) << "Stop reports what it could not store";
+        held.reset();
+        EXPECT_EQ("held", ReadBytes(file));
+        EXPECT_TRUE(RunOnce(app, host, c.inFolder, [&] { EXPECT_EQ("held", ReadBytes(file)) << "kept at the start"; }));
+        RunOnce(app, host, c.inFolder, [&] { EXPECT_EQ("held", ReadBytes(file)) << "stored at last"; });
+    }
+}
+
+// A file that could not be put back at the start (held by another program) is carried into the
+// next store from the previous one; the host's stale copy does not replace it.
+TEST(PortableManager, AFileThatDidNotComeBackIsCarriedIntoTheNextStore) {
+    for (const ItemCase& c : kItemCases) {
+        if (!c.laterRun) continue;
+        SCOPED_TRACE(c.name);
+        TempFolder app;
+        TempFolder host(L"host");
+        const std::wstring file = host / L"data\\f.txt";
+        RunOnce(app, host, c.inFolder, [&] { WriteBytes(file, "stored"); });
+        WriteBytes(file, "stale");
+        kest::win32::UniqueFile held = HoldWithoutSharing(file);
+        RunOnce(app, host, c.inFolder, [&] {
+            held.reset();
+            EXPECT_EQ("stale", ReadBytes(file)) << "not restored";
+        });
+        ::DeleteFileW(file.c_str());
+        RunOnce(app, host, c.inFolder, [&] { EXPECT_EQ("stored", ReadBytes(file)); });
+    }
+}
+
+// A registry file that the start refused is not lost with the next store either.
+TEST(PortableManager, ARefusedRegistryFileIsCarriedIntoTheNextStore) {
+    TempFolder app;
+    const std::wstring key = L"Software\\OrdaviaTests\\Carried-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring name = L"HKEY_CURRENT_USER\\" + key;
+    const std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Elsewhere]\r\n\"V\"=\"x\"\r\n";
+    WriteArchive(app / L"datastore\\data.db",
+                 "<appmanager><regentry_user type=\"2\" name=\"" + Attr(name) +
+                     "\" destination=\"regsection.1.reg\"/></appmanager>",
+                 {{L"regsection.1.reg", reg}});
+    auto manager = MakePortable(app);
+    manager->AddRegistrySection(L"HKEY_CURRENT_USER", key.c_str(), kAll);
+    manager->Start();
+    manager->Stop();
+    kapp::CZipLoadManager load(Uri(app / L"datastore\\data.db").Get());
+    auto description = load.LoadXmlDocument(String(kapp::kDescriptionEntry));
+    ASSERT_TRUE(description);
+    const wxString entry = description->GetRoot()->GetChildren()->GetAttribute("destination");
+    TempFolder out;
+    ASSERT_TRUE(load.ExtractFile(kapp::FromWx(entry), Uri(out / L"r.reg").Get()));
+    EXPECT_TRUE(reg == ReadBytes(out / L"r.reg"));
+}
+
+// Paths that could be saved but never restored are refused when they are registered.
+TEST(Managers, PortableRegistrationsThatCouldNeverBeRestoredAreRefused) {
+    const NameCase cases[] = {
+        {"relative file", [](IApplicationManager& m) { return m.AddFile(L"data\\f.txt", kAll); }, nullptr},
+        {"file stream", [](IApplicationManager& m) { return m.AddFile(L"C:\\data\\f.txt:s", kAll); }, nullptr},
+        {"device name", [](IApplicationManager& m) { return m.AddFile(L"C:\\data\\nul.txt", kAll); }, nullptr},
+        {"folder with dot-dot", [](IApplicationManager& m) { return m.AddFolder(L"C:\\data\\..\\x", kAll); }, nullptr},
+        {"relative folder", [](IApplicationManager& m) { return m.AddFolder(L"data", kAll); }, nullptr},
+        {"key with a trailing backslash", [](IApplicationManager& m) { return m.AddRegistrySection(L"HKEY_CURRENT_USER", L"Software\\X\\", kAll); }, nullptr},
+        {"key with an empty part", [](IApplicationManager& m) { return m.AddRegistrySection(L"HKEY_CURRENT_USER", L"Software\\\\X", kAll); }, nullptr},
+        {"the root itself", [](IApplicationManager& m) { return m.AddRegistrySection(L"HKEY_CURRENT_USER", L"", kAll); }, nullptr},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.call);
+        TempFolder app;
+        auto manager = MakePortable(app);
+        EXPECT_FALSE(c.add(*manager));
+        EXPECT_EQ(0u, dynamic_cast<CPortableAppManager&>(*manager).HandlerCount());
+    }
+}
+
+// A store that another program holds is no damaged store: Start fails and clears nothing.
+TEST(PortableManager, AStoreThatCannotBeOpenedFailsStartAndClearsNothing) {
+    TempFolder app;
+    TempFolder host(L"host");
+    const std::wstring file = host / L"data\\f.txt";
+    RunOnce(app, host, false, [&] { WriteBytes(file, "stored"); });
+    WriteBytes(file, "on the host");
+    const std::wstring store = app / L"datastore\\data.db";
+    kest::win32::UniqueFile held(::CreateFileW(store.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    auto manager = MakePortable(app);
+    manager->AddFile(file.c_str(), kAll);
+    EXPECT_THROW(manager->Start(), kest::CError);
+    EXPECT_EQ("on the host", ReadBytes(file));
+    EXPECT_EQ(std::vector<std::wstring>{L"data.db"}, List(app / L"datastore")) << "not set aside";
+    held.reset();
+    EXPECT_TRUE(manager->Start());
+    EXPECT_EQ("stored", ReadBytes(file));
+    manager->Stop();
+}
+
+// Two sessions of one portable copy: the second cannot start while the first runs.
+TEST(PortableManager, OneSessionAtATimeAndLeftoversOfACrashedSaveGo) {
+    TempFolder app;
+    TempFolder host(L"host");
+    const std::wstring file = host / L"data\\f.txt";
+    RunOnce(app, host, false, [&] { WriteBytes(file, "stored"); });
+    WriteBytes(app / L"datastore\\data.db.0123ABCD.tmp", "left by a crash");
+    WriteBytes(app / L"datastore\\data.db.notours.tmp", "someone else's");
+    auto first = MakePortable(app);
+    auto second = MakePortable(app);
+    first->AddFile(file.c_str(), kAll);
+    second->AddFile(file.c_str(), kAll);
+    first->Start();
+    EXPECT_FALSE(Exists(app / L"datastore\\data.db.0123ABCD.tmp"));
+    EXPECT_TRUE(Exists(app / L"datastore\\data.db.notours.tmp"));
+    WriteBytes(file, "first session");
+    EXPECT_THROW(second->Start(), kest::CError);
+    EXPECT_EQ("first session", ReadBytes(file)) << "the second start changes nothing";
+    EXPECT_TRUE(first->Stop());
+    EXPECT_TRUE(second->Start());
+    EXPECT_EQ("first session", ReadBytes(file));
+    second->Stop();
 }
 
 TEST(TempFolders, OneFolderUntilStopAndItsRules) {

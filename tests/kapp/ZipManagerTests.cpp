@@ -122,14 +122,42 @@ TEST(ZipManagers, AMissingArchiveIsError17) {
     }
 }
 
-TEST(ZipManagers, ExtractingAMissingEntryRemovesTheTargetAndFails) {
+// A host file goes only when its replacement is in hand.
+TEST(ZipManagers, ExtractingAMissingEntryFailsAndLeavesTheTarget) {
     TempFolder folder;
     WriteArchive(folder / L"data.db", "", {{L"here.txt", "here"}});
     WriteBytes(folder / L"target.txt", "old");
     CZipLoadManager load(Uri(folder / L"data.db").Get());
     EXPECT_FALSE(load.ExtractFile(String("absent.txt"), Uri(folder / L"target.txt").Get()));
-    EXPECT_FALSE(Exists(folder / L"target.txt"));
+    EXPECT_EQ("old", ReadBytes(folder / L"target.txt"));
     EXPECT_FALSE(load.LoadXmlDocument(String("absent.xml")));
+    EXPECT_TRUE(load.ExtractFile(String("here.txt"), Uri(folder / L"target.txt").Get()));
+    EXPECT_EQ("here", ReadBytes(folder / L"target.txt"));
+    EXPECT_EQ((std::vector<std::wstring>{L"data.db", L"target.txt"}), List(folder.Path())) << "nothing left beside it";
+}
+
+DWORD WINAPI ReleaseLater(void* file) {
+    ::Sleep(300);
+    static_cast<kest::win32::UniqueFile*>(file)->reset();
+    return 0;
+}
+
+// A scanner or indexer that has the finished file open for a moment does not fail the save.
+TEST(ZipManagers, ReplacingWaitsForAProgramThatHoldsTheNewFile) {
+    TempFolder folder;
+    const std::wstring source = folder / L"new.tmp", target = folder / L"data.db";
+    WriteBytes(source, "new");
+    WriteBytes(target, "old");
+    kest::win32::UniqueFile held(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    // Another thread lets go of it a moment later, as the scanner would.
+    kest::win32::UniqueHandle release(::CreateThread(nullptr, 0, &ReleaseLater, &held, 0, nullptr));
+    ASSERT_TRUE(release);
+    EXPECT_NO_THROW(kapp::ReplaceFileDurably(source, target));
+    ::WaitForSingleObject(release.get(), INFINITE);
+    EXPECT_EQ("new", ReadBytes(target));
+    EXPECT_FALSE(Exists(source));
 }
 
 struct NameCase {
@@ -188,13 +216,14 @@ void WritePlainZip(const std::wstring& path) {
 TEST(ZipManagers, ForeignAndDamagedArchivesGiveNoEntriesOrFailCleanly) {
     TempFolder folder;
     const std::wstring good = folder / L"good.db";
-    const std::string payload(50000, 'p');
+    const std::string payload = Noise(50000, 3);
     WriteArchive(good, "<appmanager version=\"1\"/>", {{L"a.txt", payload}});
     const std::string bytes = ReadBytes(good);
 
     struct Case {
         const char* name;
         std::string bytes;
+        bool mustFail = false;
     };
     std::vector<Case> cases = {
         {"empty", ""},
@@ -204,10 +233,11 @@ TEST(ZipManagers, ForeignAndDamagedArchivesGiveNoEntriesOrFailCleanly) {
         {"cut before the directory's end", bytes.substr(0, bytes.size() - 10)},
         {"first bytes only", bytes.substr(0, 30)},
     };
-    // A bit flipped inside the stored data of the first entry: the CRC check must catch it.
+    // A bit flipped in the middle of the entry's data (noise, so the data is as long as the
+    // payload and the middle of the file lies inside it): the CRC check must catch it.
     std::string flipped = bytes;
-    flipped[200] = char(flipped[200] ^ 0x01);
-    cases.push_back({"flipped data", flipped});
+    flipped[bytes.size() / 2] = char(flipped[bytes.size() / 2] ^ 0x01);
+    cases.push_back({"flipped data", flipped, true});
     // The end record's entry count and directory offset pointing into nowhere.
     std::string badDirectory = bytes;
     for (size_t i = badDirectory.size() - 22 + 10; i < badDirectory.size() - 22 + 20; ++i) badDirectory[i] = char(0xEE);
@@ -219,11 +249,16 @@ TEST(ZipManagers, ForeignAndDamagedArchivesGiveNoEntriesOrFailCleanly) {
         WriteBytes(path, c.bytes);
         CZipLoadManager load(Uri(path).Get());
         const std::wstring target = folder / L"out.txt";
+        ::DeleteFileW(target.c_str());
         const bool extracted = load.ExtractFile(String("a.txt"), Uri(target).Get());
+        if (c.mustFail) {
+            EXPECT_FALSE(extracted);
+        }
         if (extracted) {
             EXPECT_TRUE(payload == ReadBytes(target)) << "whatever is extracted is whole";
         } else {
             EXPECT_FALSE(Exists(target)) << "no partial file is left";
+            EXPECT_EQ((std::vector<std::wstring>{L"bad.db", L"good.db"}), List(folder.Path()));
         }
         auto document = load.LoadXmlDocument(String(kapp::kDescriptionEntry));
         (void)document;

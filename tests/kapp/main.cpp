@@ -1,7 +1,11 @@
+#include "CrashChild.h"
+
 #include <gtest/gtest.h>
 
 #include <wx/init.h>
 #include <wx/string.h>
+
+#include <string>
 
 namespace {
 
@@ -19,5 +23,7 @@ int main(int argc, char** argv) {
     wxInitializer wx;
     if (!wx.IsOk()) return 2;
     wxSetAssertHandler(FailOnAssert);
+    // A session of the crash tests, which the test ends from outside.
+    if (argc > 1 && std::string(argv[1]) == "--crash-child") return kapp_test::RunCrashChild();
     return RUN_ALL_TESTS();
 }
