@@ -70,6 +70,12 @@ def live_entries(po):
     return [e for e in po if not e.obsolete]
 
 
+def source_unknown(entry):
+    """True when the entry's English text is not known: a decompiled pack that did not keep it
+    (and no template gave it) has the key standing in for it."""
+    return entry.msgid == entry.msgctxt
+
+
 def is_translated(entry, use_fuzzy=False):
     if entry.fuzzy and not use_fuzzy:
         return False
@@ -96,7 +102,7 @@ def check(po, path, template=None, use_fuzzy=False):
             report.error(entry, f"{key}: the key appears twice")
             continue
         seen.add(key)
-        english = entry.msgid
+        english = None if source_unknown(entry) else entry.msgid
         if known is not None:
             source = known.get(key)
             if source is None:
@@ -113,6 +119,14 @@ def check(po, path, template=None, use_fuzzy=False):
             report.untranslated.append(f"{report.at(entry)}: untranslated: {key}")
             continue
         report.translated += 1
+        if english is None:
+            # Nothing to compare with: the translation may well be right.
+            found = sorted(placeholders(entry.msgstr))
+            if found:
+                report.warning(entry, f"{key}: the English text is not known (the key stands in for it), "
+                                      f"so the placeholders {', '.join(found)} cannot be checked; give the "
+                                      f"catalogue with --template")
+            continue
         wanted, found = placeholders(english), placeholders(entry.msgstr)
         for name in sorted(wanted - found):
             report.error(entry, f"{key}: the placeholder {name} of the English text is missing from "
@@ -138,7 +152,9 @@ def po_to_pack(po, fmt="URESFILE", use_fuzzy=False):
         setattr(pack, attribute, po.metadata.get(name, ""))
     for entry in live_entries(po):
         text = entry.msgstr if is_translated(entry, use_fuzzy) else None
-        pack.entries.append(packs.Entry(entry.msgctxt, text, entry.msgid))
+        # A key standing in for an unknown English text is not written as the English text.
+        source = None if source_unknown(entry) else entry.msgid
+        pack.entries.append(packs.Entry(entry.msgctxt, text, source))
     return pack
 
 
