@@ -39,9 +39,18 @@ struct ResourceString {
     size_t count = 0;  // without the terminator
     bool present = false;
 
+    // The units before the first zero one. Every string ends there, as a text used where it lies
+    // does: a tag or key with units after an embedded zero must match the one without them.
+    size_t Length() const {
+        size_t n = 0;
+        while (n < count && (units[2 * n] | units[2 * n + 1]) != 0) ++n;
+        return n;
+    }
+
     std::wstring Text() const {
-        std::wstring text(count, L'\0');
-        for (size_t i = 0; i < count; ++i) text[i] = static_cast<wchar_t>(units[2 * i] | units[2 * i + 1] << 8);
+        const size_t length = Length();
+        std::wstring text(length, L'\0');
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<wchar_t>(units[2 * i] | units[2 * i + 1] << 8);
         return text;
     }
 };
@@ -187,7 +196,7 @@ std::unique_ptr<LangTextTable> ReadStringTable(ChunkBytes bytes) {
         (void)reader.String();
         (void)reader.String();
         if (!text.present) continue;
-        Utf16KeyInto(key, keyString.units, keyString.count);
+        Utf16KeyInto(key, keyString.units, keyString.Length());
         table->Put(key, bytes.InPlace(text));
     }
     table->Keep(std::move(bytes.owner));
