@@ -375,6 +375,17 @@ class UpdateTests(Folder):
         self.assertEqual(live["Back"].msgstr, "Wieder da")
         self.assertEqual([(e.msgctxt, e.msgstr) for e in po if e.obsolete], [("Gone", "Weg")])
 
+        # A key that stood in for an English text the file did not know is no changed English
+        # text: the catalogue's text takes its place and the translation stays as it was.
+        write_po(self.path("d.po"), [("Kept", "Kept", "Behalten"), ("Changed", "Changed", "Geändert")])
+        code, output = run("check", self.path("d.po"), "--template", self.path("t.pot"))
+        self.assertEqual(code, 0, output)
+        self.assertNotIn("English text changed", output)
+        self.assertEqual(run("update", self.path("d.po"), "--template", self.path("t.pot"))[0], 0)
+        live = {e.msgctxt: e for e in polib.pofile(self.path("d.po")) if not e.obsolete}
+        self.assertEqual((live["Changed"].msgid, live["Changed"].msgstr, live["Changed"].fuzzy,
+                          live["Changed"].previous_msgid), ("New text", "Geändert", False, None))
+
         self.assertEqual(run("update", self.path("de.po"), "--template", self.path("t.pot"), "--english")[0], 0)
         po = polib.pofile(self.path("de.po"))
         self.assertTrue(all(e.msgstr == e.msgid and not e.fuzzy for e in po if not e.obsolete))

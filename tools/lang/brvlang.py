@@ -108,7 +108,9 @@ def check(po, path, template=None, use_fuzzy=False):
             if source is None:
                 report.error(entry, f"{key}: unknown key, the program never looks it up")
                 continue
-            if source.msgid != entry.msgid:
+            if english is None:
+                english = source.msgid
+            elif source.msgid != entry.msgid:
                 report.warning(entry, f"{key}: the English text changed to {source.msgid!r}; review "
                                       f"the translation (brvlang update marks it fuzzy)")
                 english = source.msgid
@@ -207,7 +209,10 @@ def update(po, template, english=False):
         if entry is None:
             entry = polib.POEntry(msgctxt=source.msgctxt, msgid=source.msgid, msgstr="")
         entry.obsolete = False
-        if entry.msgid != source.msgid:
+        if entry.msgid != source.msgid and source_unknown(entry):
+            # The key stood in for an English text the file did not know: nothing changed.
+            entry.msgid = source.msgid
+        elif entry.msgid != source.msgid:
             entry.previous_msgid = entry.msgid
             entry.msgid = source.msgid
             if entry.msgstr and "fuzzy" not in entry.flags:
