@@ -1,7 +1,9 @@
 #include "chk/ChunkFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace chk {
@@ -147,19 +149,39 @@ void CChunkIterator::Reset() {
     m_currentSize = 0;
     m_currentId = 0;
     m_currentValid = false;
+    m_walkBroken = false;
 }
 
+namespace {
+
+// The offset of the chunk behind the one at offset with the given data size; false when there
+// is none to be found there: a negative size would walk back to this chunk for ever, and one so
+// large that the next offset cannot be expressed points nowhere.
+bool FollowingOffset(int64_t offset, int64_t size, int64_t& following) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    if (size < 0 || offset < 0 || offset > kMax - kChunkHeaderSize - size) return false;
+    following = offset + kChunkHeaderSize + size;
+    return true;
+}
+
+}  // namespace
+
 bool CChunkIterator::Next() {
+    // A walk that ran into a broken size has nowhere to go on from: it stays ended until Reset.
+    if (m_walkBroken) return false;
     int64_t candidate = m_currentOffset;
-    // A negative size would walk back to this chunk for ever, and one so large that the next
-    // offset cannot be expressed points nowhere: neither leaves a next chunk.
-    const bool beyond = m_currentValid && (m_currentSize < 0 ||
-                                           __builtin_add_overflow(candidate, kChunkHeaderSize, &candidate) ||
-                                           __builtin_add_overflow(candidate, m_currentSize, &candidate));
-    if (!beyond) Seek(candidate);
+    if (m_currentValid && !FollowingOffset(m_currentOffset, m_currentSize, candidate)) {
+        m_walkBroken = true;
+        m_currentId = 0;
+        m_currentSize = 0;
+        m_currentValid = false;
+        return false;
+    }
+    Seek(candidate);
     uint8_t header[kChunkHeaderSize] = {};
     // A header cut short by the end of the underlying stream ends the walk like a missing one.
-    if (beyond || GetSize() < kChunkHeaderSize || GetSize() - kChunkHeaderSize < GetPosition() || Read(header, kChunkHeaderSize) != kChunkHeaderSize) {
+    if (GetSize() < kChunkHeaderSize || GetSize() - kChunkHeaderSize < GetPosition() ||
+        Read(header, kChunkHeaderSize) != kChunkHeaderSize) {
         m_currentId = 0;
         m_currentSize = 0;
         m_currentValid = false;

@@ -109,7 +109,9 @@ public:
 
     // Back to before the first chunk.
     void Reset();
-    // To the next chunk; false when no complete chunk header follows.
+    // To the next chunk; false when no complete chunk header follows. A walk that ended on a
+    // chunk whose size leads nowhere (negative, or past what an offset can hold) stays ended
+    // until Reset.
     bool Next();
     ChunkId GetId() const { return m_currentId; }
     // The current chunk's data size as its header (or its open, resized stream) gives it.
@@ -138,6 +140,7 @@ private:
     int64_t m_currentSize = 0;
     int64_t m_currentOffset = 0;
     bool m_currentValid = false;
+    bool m_walkBroken = false;  // ended on a size that leads nowhere
     // When set, a child that ends exactly where space is inserted keeps its size.
     bool m_skipChildEndingAtInsertion = false;
 };

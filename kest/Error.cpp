@@ -161,8 +161,10 @@ P<CException> CMethodNotImplementedError::Clone() const {
 CInvalidObjectStateError::CInvalidObjectStateError(const String& reason, const IBase* object,
                                                    const std::type_info* objectType)
     : CObjectError(object, objectType), m_reason(reason) {
-    SetDescription(String("The object is in an invalid state (") + GetObjectDescription() + "): " +
-                   reason + ".");
+    // A reason that is a sentence of its own already ends in its full stop.
+    const bool ended = !reason.IsNull() && reason.EndsWith(String("."));
+    SetDescription(String("The object is in an invalid state (") + GetObjectDescription() + "): " + reason +
+                   (ended ? "" : "."));
 }
 P<CException> CInvalidObjectStateError::Clone() const { return New<CInvalidObjectStateError>(*this); }
 

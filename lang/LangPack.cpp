@@ -108,10 +108,12 @@ void Utf16KeyInto(std::string& key, const uint8_t* utf16le, size_t count) {
     }
 }
 
-std::unique_ptr<wchar_t[]> MakeUnitBuffer(size_t bytes) {
+std::unique_ptr<wchar_t[]> MakeUnitBuffer(int64_t bytes) {
     static_assert(sizeof(wchar_t) == 2, "pack texts are UTF-16");
-    auto buffer = std::make_unique_for_overwrite<wchar_t[]>(bytes / 2 + 1);
-    buffer[bytes / 2] = 0;  // whatever of it the bytes leave
+    if (bytes < 0 || bytes > kMaxPackBytes) return nullptr;
+    const size_t units = static_cast<size_t>(bytes) / 2;
+    auto buffer = std::make_unique_for_overwrite<wchar_t[]>(units + 1);
+    buffer[units] = 0;  // whatever of it the bytes leave
     return buffer;
 }
 
@@ -168,7 +170,8 @@ bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uin
         if (!ReadUInt32(file, n)) return false;
         // A string that does not fit into the header is refused before it is read.
         const int64_t position = file.GetPosition();
-        if (static_cast<int64_t>(n) > bodyStart - position || static_cast<int64_t>(n) > file.GetSize() - position)
+        if (static_cast<int64_t>(n) > bodyStart - position || static_cast<int64_t>(n) > file.GetSize() - position ||
+            static_cast<int64_t>(n) > kMaxPackBytes)
             return false;
         if (n == 0) continue;
         bytes.resize(n);
@@ -181,10 +184,12 @@ bool CLangPack::ReadHeader(kest::ISeekableInStream& file, uint32_t& version, uin
 
 bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t layout) {
     if (clear) Clear();
-    const int64_t rest = file.GetSize() - file.GetPosition();
-    const size_t size = static_cast<size_t>(rest > 0 ? rest : 0);
-    // The body is read as UTF-16 units: a wide pack's texts stay where they lie.
-    std::unique_ptr<wchar_t[]> body = MakeUnitBuffer(size);
+    const int64_t rest = std::max<int64_t>(file.GetSize() - file.GetPosition(), 0);
+    // The body is read as UTF-16 units: a wide pack's texts stay where they lie. A body too large
+    // to be taken into memory is refused whole.
+    std::unique_ptr<wchar_t[]> body = MakeUnitBuffer(rest);
+    if (!body) return false;
+    const size_t size = static_cast<size_t>(rest);
     const wchar_t* const units = body.get();
     const auto* const data = reinterpret_cast<const uint8_t*>(units);
     if (ReadSome(file, body.get(), static_cast<int64_t>(size)) != static_cast<int64_t>(size)) return false;

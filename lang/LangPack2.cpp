@@ -1,8 +1,8 @@
 // Resource files: a chunk file with the signature "URESFILE" whose string tables ("STMP") hold
 // the texts. Every chunk the reader uses lies whole in memory (read, or in the mapped file) after
-// its declared size was checked against its parent chunk and the file, and every string's count
-// against what is left of its chunk; a file that fails a check is refused. A table's texts are
-// used where they lie: the pack's text table keeps the bytes.
+// its declared size was checked against its parent chunk, the file and the most a pack can be,
+// and every string's count against what is left of its chunk; a file that fails a check is
+// refused. A table's texts are used where they lie: the pack's text table keeps the bytes.
 #include "chk/ChunkFile.h"
 #include "chk/KestFileStream.h"
 #include "kest/win32/Handles.h"
@@ -39,9 +39,18 @@ struct ResourceString {
     size_t count = 0;  // without the terminator
     bool present = false;
 
+    // The units before the first zero one. Every string ends there, as a text used where it lies
+    // does: a tag or key with units after an embedded zero must match the one without them.
+    size_t Length() const {
+        size_t n = 0;
+        while (n < count && (units[2 * n] | units[2 * n + 1]) != 0) ++n;
+        return n;
+    }
+
     std::wstring Text() const {
-        std::wstring text(count, L'\0');
-        for (size_t i = 0; i < count; ++i) text[i] = static_cast<wchar_t>(units[2 * i] | units[2 * i + 1] << 8);
+        const size_t length = Length();
+        std::wstring text(length, L'\0');
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<wchar_t>(units[2 * i] | units[2 * i + 1] << 8);
         return text;
     }
 };
@@ -140,11 +149,20 @@ bool NextChunk(chk::CChunkIterator& iterator) {
     return true;
 }
 
+// The size of the current chunk (checked by NextChunk) that is to be taken whole: one larger than
+// a pack can be is refused, wherever it lies.
+int64_t WholeChunkSize(const chk::CChunkIterator& iterator) {
+    const int64_t size = iterator.GetCurrentSize();
+    if (size > kMaxPackBytes) throw FormatError("resource file: a chunk is larger than a pack can be");
+    return size;
+}
+
 // The current chunk (checked by NextChunk), read whole.
 ChunkBytes ReadCurrentChunk(chk::CChunkIterator& iterator) {
-    const int64_t size = iterator.GetCurrentSize();
+    const int64_t size = WholeChunkSize(iterator);
     chk::TRef<chk::CChunkStream> chunk(iterator.OpenChunkStream());
-    std::unique_ptr<wchar_t[]> buffer = MakeUnitBuffer(static_cast<size_t>(size));
+    std::unique_ptr<wchar_t[]> buffer = MakeUnitBuffer(size);
+    if (!buffer) throw FormatError("resource file: a chunk is larger than a pack can be");
     if (chunk->Read(buffer.get(), size) != size) throw FormatError("resource file: a chunk runs past the file");
     wchar_t* units = buffer.get();
     return ChunkBytes{units, static_cast<size_t>(size), std::shared_ptr<void>(std::move(buffer))};
@@ -153,7 +171,7 @@ ChunkBytes ReadCurrentChunk(chk::CChunkIterator& iterator) {
 // The current chunk where it lies in the mapped file; read into memory when it starts at an odd
 // offset (its texts could not be used in place) or the file is not mapped.
 ChunkBytes CurrentChunkIn(const std::shared_ptr<CMappedFile>& mapped, chk::CChunkIterator& iterator) {
-    const int64_t size = iterator.GetCurrentSize();
+    const int64_t size = WholeChunkSize(iterator);
     const int64_t start = chk::TRef<chk::CChunkStream>(iterator.OpenChunkStream())->GetStart();
     if (!mapped || start % 2 != 0 || start < 0 || size > static_cast<int64_t>(mapped->Size()) - start)
         return ReadCurrentChunk(iterator);
@@ -178,7 +196,7 @@ std::unique_ptr<LangTextTable> ReadStringTable(ChunkBytes bytes) {
         (void)reader.String();
         (void)reader.String();
         if (!text.present) continue;
-        Utf16KeyInto(key, keyString.units, keyString.count);
+        Utf16KeyInto(key, keyString.units, keyString.Length());
         table->Put(key, bytes.InPlace(text));
     }
     table->Keep(std::move(bytes.owner));

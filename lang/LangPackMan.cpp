@@ -47,7 +47,12 @@ std::wstring SystemLanguageTagOf(LANGID language) {
 }
 
 CLangPackMan::CLangPackMan() = default;
-CLangPackMan::~CLangPackMan() = default;
+
+// The shell's lookup must not outlive the manager it asks: a text looked up after the
+// application object went falls back to its default.
+CLangPackMan::~CLangPackMan() {
+    if (g_localizer == this) g_localizer = nullptr;
+}
 
 std::wstring CLangPackMan::GetSystemLanguageTag() const {
     return LanguageTag(SystemLanguageTagOf(::GetUserDefaultUILanguage())).GetText();

@@ -66,6 +66,6 @@ private:
 std::wstring SystemLanguageTagOf(LANGID language);
 
 // The shell's one entry point for user-interface texts; answered by the active pack of the
-// manager set with SetLocalizer, else the default. Never fails.
+// manager set with SetLocalizer (until that manager goes), else the default. Never fails.
 std::wstring Localize(const char* key, const std::wstring& defaultText);
 void SetLocalizer(const CLangPackMan* manager);

@@ -13,6 +13,14 @@ std::string KeyToUtf8(const wchar_t* key, size_t length);
 // entry); plain ASCII, the usual case, goes straight across.
 void Utf16KeyInto(std::string& key, const uint8_t* utf16le, size_t count);
 
+// The most a pack reader takes into memory in one piece (a flat pack's body, a chunk read whole,
+// a header string): far beyond any real pack, and within what a 32-bit process can allocate. A
+// file that declares more is refused before anything is allocated, so that no size is ever cut
+// to fit the address space.
+inline constexpr int64_t kMaxPackBytes = int64_t{256} << 20;
+static_assert(static_cast<uint64_t>(kMaxPackBytes) < SIZE_MAX / 2, "a pack buffer fits the address space");
+
 // A buffer for count bytes of a pack file, held as UTF-16 units so that its texts can be used
-// where they lie; one unit more than the bytes need, so that it is never empty.
-std::unique_ptr<wchar_t[]> MakeUnitBuffer(size_t bytes);
+// where they lie; one unit more than the bytes need, so that it is never empty. Null for a
+// negative count or one beyond kMaxPackBytes.
+std::unique_ptr<wchar_t[]> MakeUnitBuffer(int64_t bytes);

@@ -667,6 +667,34 @@ String SetAside(const String& path) {
     return String::Null();
 }
 
+// Moves an entry over the one in its way; true when it is done. A file never replaces a folder;
+// a folder replaces a file or a folder. The entry in the way is set aside, not deleted, until
+// the move has succeeded: a move that fails puts it back, so that a failure costs nothing. Once
+// the move is done the entry set aside is deleted as what it is; should that fail, the move is
+// undone and the entry put back, so that nothing stays behind under a made-up name.
+bool ReplaceEntry(const String& from, const String& to, bool isFolder) {
+    const DWORD attributes = ::GetFileAttributesW(to.WideData());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    const bool replacesFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (replacesFolder && !isFolder) return false;
+    String aside = SetAside(to);
+    if (aside.IsNull()) return false;
+    if (!MoveEntry(from, to, isFolder)) {
+        ::MoveFileExW(aside.WideData(), to.WideData(), 0);
+        return false;
+    }
+    try {
+        if (replacesFolder) {
+            DeleteTree(LongForm(aside));
+            return true;
+        }
+        if (DeletePath(aside.WideData()) == ERROR_SUCCESS) return true;
+    } catch (const CError&) {
+    }
+    if (MoveEntry(to, from, isFolder)) ::MoveFileExW(aside.WideData(), to.WideData(), 0);
+    return false;
+}
+
 }  // namespace
 
 void CSystem::Move(IURI* source, IURI* destination, bool overwrite, bool isFolder) {
@@ -676,27 +704,7 @@ void CSystem::Move(IURI* source, IURI* destination, bool overwrite, bool isFolde
     bool moved = MoveEntry(from, to, isFolder);
     if (!moved) {
         DWORD code = ::GetLastError();
-        if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && overwrite) {
-            // The old destination is set aside, not deleted, until the move has succeeded: a move
-            // that fails puts it back, so that a failure costs nothing.
-            String aside = SetAside(to);
-            if (!aside.IsNull()) {
-                moved = MoveEntry(from, to, isFolder);
-                if (!moved) {
-                    ::MoveFileExW(aside.WideData(), to.WideData(), 0);
-                } else {
-                    // The move is done; what is left of the old entry is only clutter.
-                    try {
-                        if (isFolder) {
-                            DeleteTree(LongForm(aside));
-                        } else {
-                            DeletePath(aside.WideData());
-                        }
-                    } catch (const CError&) {
-                    }
-                }
-            }
-        }
+        if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && overwrite) moved = ReplaceEntry(from, to, isFolder);
     }
     if (!moved) {
         String key = isFolder ? String("kest.CSystem.MoveFolderFailed") : String("kest.CSystem.MoveFileFailed");

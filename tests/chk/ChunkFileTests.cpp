@@ -72,6 +72,11 @@ class ChunkWalk : public testing::TestWithParam<WalkCase> {};
 TEST_P(ChunkWalk, VisitsTheChunksInFileOrder) {
     Opened f(GetParam().file);
     EXPECT_EQ(GetParam().visits, Walk(*f.file));
+    // A walk that ended stays ended: it neither visits a chunk again nor goes anywhere else.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(f.file->Next()) << "call " << i << " after the end, at " << f.file->GetCurrentOffset();
+        EXPECT_FALSE(f.file->IsCurrentValid());
+    }
     // A second walk after Reset sees the same chunks again.
     EXPECT_EQ(GetParam().visits, Walk(*f.file));
 }

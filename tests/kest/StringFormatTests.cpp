@@ -193,6 +193,9 @@ TEST(StringFormat, ResultBeforeEveryFieldIsFilledRaises) {
             ADD_FAILURE() << c.format << " did not raise";
         } catch (const CInvalidObjectStateError& e) {
             EXPECT_EQ(Narrow(e.GetReason()), notAll) << c.format;
+            EXPECT_EQ(Narrow(e.GetDescription()),
+                      std::string("The object is in an invalid state (unknown object): ") + notAll)
+                << c.format;
         }
     }
 }

@@ -515,6 +515,83 @@ TEST(SystemFiles, MovingOverAnEntryLosesItOnlyWhenTheMoveSucceeds) {
     EXPECT_EQ(left, (std::vector<std::wstring>{L"old.txt", L"target"}));
 }
 
+// Moving with overwrite over an entry of either kind: a folder replaces a file or a folder, a
+// file never replaces a folder; either way nothing set aside stays behind.
+struct OverwriteCase {
+    const char* name;
+    bool sourceIsFolder, destinationIsFolder;
+    bool moves;
+};
+
+class MoveOverwriting : public testing::TestWithParam<OverwriteCase> {};
+
+TEST_P(MoveOverwriting, ReplacesOrChangesNothing) {
+    const OverwriteCase& c = GetParam();
+    TempFolder folder;
+    auto make = [&folder](const std::wstring& name, bool isFolder, const char* content) {
+        if (isFolder) {
+            ASSERT_TRUE(::CreateDirectoryW((folder.Path() + name).c_str(), nullptr));
+            PutFile(folder.Path() + name + L"\\inside.txt", content);
+        } else {
+            PutFile(folder.Path() + name, content);
+        }
+    };
+    auto content = [&folder](const std::wstring& name, bool isFolder) {
+        return FileText(folder.Path() + name + (isFolder ? L"\\inside.txt" : L""));
+    };
+    make(L"src", c.sourceIsFolder, "new");
+    make(L"dst", c.destinationIsFolder, "old");
+    auto move = [&] {
+        if (c.sourceIsFolder)
+            System().MoveFolder(folder.Uri(L"src").Get(), folder.Uri(L"dst").Get(), true);
+        else
+            System().MoveFile(folder.Uri(L"src").Get(), folder.Uri(L"dst").Get(), true);
+    };
+    std::vector<std::wstring> left;
+    if (c.moves) {
+        move();
+        left = Entries(folder.Path());
+        EXPECT_EQ(left, std::vector<std::wstring>{L"dst"});
+        EXPECT_EQ(content(L"dst", c.sourceIsFolder), "new");
+    } else {
+        EXPECT_THROW(move(), CFileError);
+        left = Entries(folder.Path());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::wstring>{L"dst", L"src"}));
+        EXPECT_EQ(content(L"src", c.sourceIsFolder), "new");
+        EXPECT_EQ(content(L"dst", c.destinationIsFolder), "old");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MoveOverwriting,
+                         testing::Values(OverwriteCase{"FileOverFile", false, false, true},
+                                         OverwriteCase{"FileOverFolder", false, true, false},
+                                         OverwriteCase{"FolderOverFile", true, false, true},
+                                         OverwriteCase{"FolderOverFolder", true, true, true}),
+                         [](const testing::TestParamInfo<OverwriteCase>& info) { return std::string(info.param.name); });
+
+// The folder in the way cannot be deleted while a file in it is open: the move is undone and
+// the folder put back (or, where an open file keeps its folder from being renamed, nothing
+// moves at all), and no set-aside copy stays behind.
+TEST(SystemFiles, AMoveWhoseOldEntryCannotGoChangesNothing) {
+    TempFolder folder;
+    System().CreateFolder(folder.Uri(L"src").Get(), false);
+    PutFile(folder.Path() + L"src\\new.txt", "new");
+    System().CreateFolder(folder.Uri(L"dst").Get(), false);
+    PutFile(folder.Path() + L"dst\\old.txt", "old");
+    {
+        UniqueFile held(::CreateFileW((folder.Path() + L"dst\\old.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_THROW(System().MoveFolder(folder.Uri(L"src").Get(), folder.Uri(L"dst").Get(), true), CFileError);
+    }
+    std::vector<std::wstring> left = Entries(folder.Path());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"dst", L"src"}));
+    EXPECT_EQ(FileText(folder.Path() + L"src\\new.txt"), "new");
+    EXPECT_EQ(FileText(folder.Path() + L"dst\\old.txt"), "old");
+}
+
 // A tree deeper than a recursive walk could go in 64 KB of stack: a walk that keeps a
 // directory search per level on the stack needs more than twice that here.
 struct DeepWalk {

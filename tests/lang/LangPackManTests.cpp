@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <optional>
 
 using namespace pack_test;
 
@@ -224,4 +225,20 @@ TEST(LangPackMan, TheShellsLookupAsksTheManagerSet) {
     EXPECT_EQ(L"Deutsch", Localize("Pack.Name", L"Name"));
     SetLocalizer(nullptr);
     EXPECT_EQ(L"Name", Localize("Pack.Name", L"Name"));
+}
+
+TEST(LangPackMan, TheShellsLookupForgetsAManagerThatWent) {
+    PackFolder folder(std::vector<InstalledPack>{{L"de", L"Deutsch"}});
+    // The second manager takes the first one's place in memory, so a lookup that still held the
+    // first would answer with the second's texts instead of reading freed memory at random.
+    std::optional<CLangPackMan> manager;
+    manager.emplace();
+    SetLocalizer(&*manager);
+    manager.reset();
+    manager.emplace();
+    folder.AddTo(*manager);
+    manager->Activate(0);
+    ASSERT_NE(nullptr, manager->GetActive());
+    EXPECT_EQ(L"Name", Localize("Pack.Name", L"Name"));
+    SetLocalizer(nullptr);
 }

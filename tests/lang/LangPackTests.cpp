@@ -286,6 +286,12 @@ INSTANTIATE_TEST_SUITE_P(
         ResourceCase{"TerminatorThatIsNotZero",
                      ResourceFile({LangChunk(L"fr", L"Fr"), Chunk("STMP", Chunk("data", kTextWithoutZero))}), true,
                      true, L"fr", L"Fr", {{"a", L"xy"}}},
+        // Every string ends at its first zero unit: a tag or key with units behind an embedded zero
+        // is the one without them.
+        ResourceCase{"StringsEndAtTheirFirstZero",
+                     ResourceFile({LangChunk(std::wstring(L"de\0AT", 5), std::wstring(L"Deutsch\0x", 9)),
+                                   StmpChunk({{std::wstring(L"a\0b", 3), std::wstring(L"eins\0zwei", 9)}})}),
+                     true, true, L"de", L"Deutsch", {{"a", L"eins"}}},
         ResourceCase{"WrongSignature", chk_test::ChunkFileBytes("URESFILX", LangChunk(L"fr", L"Fr")), false, false, L"",
                      L"", {}},
         ResourceCase{"ShorterThanItsHeader", chk_test::Text("URESFILE"), false, false, L"", L"", {}},
@@ -319,6 +325,16 @@ TEST(ResourceFile, TheDescriptiveStrings) {
     EXPECT_EQ(L"second", r.pack->GetSecondDescription());
     EXPECT_EQ(L"comment", r.pack->GetComment());
     EXPECT_EQ(L"x-custom-AT", r.pack->GetLanguageCode());
+}
+
+TEST(ResourceFile, TheDescriptiveStringsEndAtTheirFirstZero) {
+    ResourceResult r = ReadResource(ResourceFile({LangChunk(L"de", L"Deutsch"),
+                                                  ApidChunk(std::wstring(L"one\0x", 5), std::wstring(L"two\0\0y", 6)),
+                                                  CmntChunk(std::wstring(L"note\0z", 6))}));
+    ASSERT_TRUE(r.header);
+    EXPECT_EQ(L"one", r.pack->GetFirstDescription());
+    EXPECT_EQ(L"two", r.pack->GetSecondDescription());
+    EXPECT_EQ(L"note", r.pack->GetComment());
 }
 
 TEST(ResourceFile, AMissingFileIsNoPack) {

@@ -1,6 +1,7 @@
 // Damaged packs of both formats: thousands of seeded random mutations of valid files. Every
 // reader must return in bounded time, and no allocation may be larger than a small multiple of
 // the file's size, whatever counts and lengths the file declares.
+#include "kest/Error.h"
 #include "lang/LangPackMan.h"
 #include "tests/kest/TempFolder.h"
 #include "tests/lang/AllocationWatch.h"
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -125,3 +128,122 @@ INSTANTIATE_TEST_SUITE_P(
                     Format{"FlatAnsi", FlatPackBytes(MakeFlatPack("LANGPACK", L"Deutsch", SomeTexts()))},
                     Format{"Resource", MakeResourceFile(L"de-DE", L"Deutsch", SomeTexts())}),
     [](const testing::TestParamInfo<Format>& info) { return std::string(info.param.name); });
+
+// ---- Sizes beyond what a pack can be ----
+
+namespace {
+
+// A stream that holds a few bytes and claims to be far longer, as a file of many gigabytes
+// would: past its bytes it reads nothing.
+class CClaimedSizeStream final : public kest::CObject, public kest::ISeekableInStream {
+public:
+    CClaimedSizeStream(Bytes bytes, int64_t claimedSize) : m_bytes(std::move(bytes)), m_size(claimedSize) {}
+
+    int64_t GetPosition() override { return m_position; }
+    int64_t GetSize() override { return m_size; }
+    bool IsClosed() override { return false; }
+    void Close() override {}
+    kest::P<kest::IURI> GetURI() override { return nullptr; }
+    void ReadFully(void* buffer, int32_t size) override {
+        if (Read(buffer, size) != size) throw kest::CEndOfStreamError();
+    }
+    int32_t Read(void* buffer, int32_t size) override {
+        const int64_t held = static_cast<int64_t>(m_bytes.size());
+        const int64_t n = std::clamp<int64_t>(held - m_position, 0, size);
+        if (n > 0) std::memcpy(buffer, m_bytes.data() + m_position, static_cast<size_t>(n));
+        m_position += n;
+        return static_cast<int32_t>(n);
+    }
+    int64_t Skip(int64_t count) override {
+        m_position += count;
+        return count;
+    }
+    bool IsAtEnd() override { return m_position >= m_size; }
+    kest::P<kest::IStreamMarker> CreateMarker() override { throw kest::CMethodNotImplementedError(kest::String("CreateMarker")); }
+    void ResetTo(kest::IStreamMarker*) override { throw kest::CMethodNotImplementedError(kest::String("ResetTo")); }
+    void SeekTo(int64_t position) override { m_position = position; }
+    void SeekFromEnd(int64_t offset) override { m_position = m_size + offset; }
+    void SeekBy(int64_t offset) override { m_position += offset; }
+
+private:
+    Bytes m_bytes;
+    int64_t m_size;
+    int64_t m_position = 0;
+};
+
+// A resource file whose root and "lang" chunk declare sizes that the claimed stream holds.
+Bytes HugeResourceStart(int64_t chunkSize) {
+    Bytes chunk = chk_test::ChunkWithSize("lang", ResourceString(L"de"), chunkSize);
+    return chk_test::ChunkFileWithRootSize("URESFILE", chunk, chunkSize + 12);  // and the chunk's header
+}
+
+// A flat pack whose header is sound and whose body is whatever the stream claims.
+Bytes FlatStart() {
+    return FlatPackBytes(MakeFlatPack("LANGPU16", L"Deutsch", {}));
+}
+
+// A flat pack whose native name declares a length the header and the stream both hold.
+Bytes HugeFlatHeaderStart(uint32_t nameLength) {
+    Bytes bytes = chk_test::Text("LANGPU16");
+    chk_test::PutU32(bytes, 1);
+    chk_test::PutU32(bytes, 1);
+    chk_test::PutU32(bytes, 0xFFFFFFF0u);  // header length
+    chk_test::PutU32(bytes, 0);            // first and second description: absent
+    chk_test::PutU32(bytes, 0);
+    chk_test::PutU32(bytes, nameLength);
+    return bytes;
+}
+
+}  // namespace
+
+struct HugeCase {
+    const char* name;
+    int64_t size;  // what the pack declares, and the stream holds a little more of
+};
+
+class HugeSize : public testing::TestWithParam<HugeCase> {};
+
+// A file of many gigabytes could make a reader allocate for its whole declared size, or, where a
+// size does not fit the address space, allocate for a part and read the whole into it: every
+// reader refuses such a size before it allocates.
+TEST_P(HugeSize, IsRefusedBeforeAnyAllocation) {
+    const int64_t size = GetParam().size;
+    const int64_t claimed = size + 4096;
+    const size_t bound = 1024 * 1024;
+
+    ResetLargestAllocation();
+    {
+        kest::P<kest::ISeekableInStream> stream = kest::New<CClaimedSizeStream>(HugeResourceStart(size), claimed);
+        CLangPack2 pack(L"huge.brvLang");
+        EXPECT_FALSE(pack.ReadHeader(L"huge.brvLang", *stream));
+    }
+    EXPECT_LE(LargestAllocation(), bound) << "resource file";
+
+    ResetLargestAllocation();
+    {
+        kest::P<kest::ISeekableInStream> stream = kest::New<CClaimedSizeStream>(FlatStart(), claimed);
+        CLangPack pack(L"huge.brvLang");
+        uint32_t version = 0, layout = 0;
+        ASSERT_TRUE(pack.ReadHeader(*stream, version, layout));
+        EXPECT_FALSE(pack.LoadTexts(*stream, true, layout));
+        EXPECT_FALSE(pack.IsLoaded());
+    }
+    EXPECT_LE(LargestAllocation(), bound) << "flat body";
+
+    ResetLargestAllocation();
+    if (size <= std::numeric_limits<uint32_t>::max() - 2) {
+        kest::P<kest::ISeekableInStream> stream =
+            kest::New<CClaimedSizeStream>(HugeFlatHeaderStart(static_cast<uint32_t>(size)), claimed);
+        CLangPack pack(L"huge.brvLang");
+        uint32_t version = 0, layout = 0;
+        EXPECT_FALSE(pack.ReadHeader(*stream, version, layout));
+    }
+    EXPECT_LE(LargestAllocation(), bound) << "flat header string";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, HugeSize,
+    testing::Values(HugeCase{"Gigabyte", int64_t{1} << 30}, HugeCase{"FourGigabytesAndMore", (int64_t{1} << 32) + 8},
+                    HugeCase{"Terabyte", int64_t{1} << 40},
+                    HugeCase{"AlmostTheLargestSize", std::numeric_limits<int64_t>::max() - (int64_t{1} << 20)}),
+    [](const testing::TestParamInfo<HugeCase>& info) { return std::string(info.param.name); });

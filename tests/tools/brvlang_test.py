@@ -176,33 +176,40 @@ class RoundTripTests(Folder):
 # Packs as other writers make them: every signature, the skipped and repeated parts.
 FOREIGN = [
     ("LANGPACK: no version fields, layout 0, ANSI text",
-     flat_pack(b"LANGPACK", ["first", "second", "Deutsch", "alt"], [("A.Size", "Größe", True), ("B", "b", True)]),
+     flat_pack(b"LANGPACK", ["first", "second", "Deutsch", "alt"],
+               [("A.Size", "Größe", True), ("B", "%APPNAME% b", True)]),
      dict(tag="", native_name="Deutsch", comment="alt", description1="first", description2="second"),
-     {"A.Size": "Größe", "B": "b"}),
+     {"A.Size": "Größe", "B": "%APPNAME% b"}),
     ("LANGPCK2 layout 1: unused entry, longer header and entries",
-     flat_pack(b"LANGPCK2", ["", "", "Français", ""], [("A", "à", True), ("B", "unused", False)],
+     flat_pack(b"LANGPCK2", ["", "", "Français", ""], [("A", "à %FILE%", True), ("B", "unused", False)],
                header_tail=b"\xff" * 5, entry_tail=b"\x01\x02\x03"),
-     dict(native_name="Français"), {"A": "à"}),
+     dict(native_name="Français"), {"A": "à %FILE%"}),
     ("LANGPU16: a repeated key, the later text counts",
-     flat_pack(b"LANGPU16", ["", "", "Ελληνικά", "c"], [("A", "α", True), ("A", "β", True)], version=0),
-     dict(native_name="Ελληνικά", comment="c"), {"A": "β"}),
+     flat_pack(b"LANGPU16", ["", "", "Ελληνικά", "c"], [("A", "α", True), ("A", "β %APP_NAME%", True)], version=0),
+     dict(native_name="Ελληνικά", comment="c"), {"A": "β %APP_NAME%"}),
     ("URESFILE: resource-set id first, two tables, an absent and an empty text",
      res_file(chunk(b"RSID", res_string("set")), res_lang("de-AT", "Österreichisch"),
               chunk(b"cmnt", res_string("Kommentar")), chunk(b"apid", res_string("x") + res_string("y")),
               chunk(b"STMP", res_table([("Old", "alt")])),
               chunk(b"STMP", res_lang("de-AT", "") + chunk(b"RSID", res_string("set"))
-                    + res_table([("A", "a"), ("Absent", None), ("Empty", "")]))),
+                    + res_table([("A", "a %APPNAME%"), ("Absent", None), ("Empty", "")]))),
      dict(tag="de-AT", native_name="Österreichisch", comment="Kommentar", description1="x", description2="y"),
-     {"A": "a", "Empty": ""}),
+     {"A": "a %APPNAME%", "Empty": ""}),
     ("URESFILE whose first chunk is not 'lang': no tag and no name",
      res_file(chunk(b"apid", res_string("x") + res_string(None)), res_lang("de", "Deutsch"),
-              chunk(b"STMP", res_table([("A", "a")]))),
-     dict(tag="", native_name="", description1="x"), {"A": "a"}),
+              chunk(b"STMP", res_table([("A", "a %DLLNAME%")]))),
+     dict(tag="", native_name="", description1="x"), {"A": "a %DLLNAME%"}),
 ]
+
+
+def po_texts(path):
+    return [(e.msgctxt, e.msgid, e.msgstr, e.flags) for e in polib.pofile(path)]
 
 
 class ForeignPackTests(Folder):
     def test_every_signature_decompiles_to_what_the_program_reads(self):
+        # Packs of other writers keep no English texts: their keys stand in, and a placeholder of
+        # a translation has nothing to be checked against.
         for name, data, header, texts in FOREIGN:
             with self.subTest(name):
                 self.write("in.brvLang", data)
@@ -212,12 +219,17 @@ class ForeignPackTests(Folder):
                 self.assertEqual(pack.texts(), texts)
                 for field, value in header.items():
                     self.assertEqual(getattr(pack, field), value, field)
-                # ... and the PO file compiles into a pack with the same texts and header.
-                self.assertEqual(run("compile", self.path("out.po"), "-o", self.path("again.brvLang"))[0], 0)
+                # ... and the PO file compiles into a pack with the same texts and header, which
+                # decompiles into the same PO texts.
+                code, output = run("compile", self.path("out.po"), "-o", self.path("again.brvLang"))
+                self.assertEqual(code, 0, output)
+                self.assertIn("cannot be checked", output)
                 again = packs.read_pack(self.read("again.brvLang"))
                 self.assertEqual(again.texts(), texts)
                 for field in ("tag", "native_name", "comment", "description1", "description2"):
                     self.assertEqual(getattr(again, field), getattr(pack, field), field)
+                self.assertEqual(run("decompile", self.path("again.brvLang"), "-o", self.path("again.po"))[0], 0)
+                self.assertEqual(po_texts(self.path("again.po")), po_texts(self.path("out.po")))
 
     def test_source_texts_come_from_the_template_when_the_pack_lacks_them(self):
         self.write("in.brvLang", FOREIGN[0][1])
@@ -362,6 +374,17 @@ class UpdateTests(Folder):
         self.assertEqual(live["Added"].msgstr, "")
         self.assertEqual(live["Back"].msgstr, "Wieder da")
         self.assertEqual([(e.msgctxt, e.msgstr) for e in po if e.obsolete], [("Gone", "Weg")])
+
+        # A key that stood in for an English text the file did not know is no changed English
+        # text: the catalogue's text takes its place and the translation stays as it was.
+        write_po(self.path("d.po"), [("Kept", "Kept", "Behalten"), ("Changed", "Changed", "Geändert")])
+        code, output = run("check", self.path("d.po"), "--template", self.path("t.pot"))
+        self.assertEqual(code, 0, output)
+        self.assertNotIn("English text changed", output)
+        self.assertEqual(run("update", self.path("d.po"), "--template", self.path("t.pot"))[0], 0)
+        live = {e.msgctxt: e for e in polib.pofile(self.path("d.po")) if not e.obsolete}
+        self.assertEqual((live["Changed"].msgid, live["Changed"].msgstr, live["Changed"].fuzzy,
+                          live["Changed"].previous_msgid), ("New text", "Geändert", False, None))
 
         self.assertEqual(run("update", self.path("de.po"), "--template", self.path("t.pot"), "--english")[0], 0)
         po = polib.pofile(self.path("de.po"))

@@ -70,6 +70,12 @@ def live_entries(po):
     return [e for e in po if not e.obsolete]
 
 
+def source_unknown(entry):
+    """True when the entry's English text is not known: a decompiled pack that did not keep it
+    (and no template gave it) has the key standing in for it."""
+    return entry.msgid == entry.msgctxt
+
+
 def is_translated(entry, use_fuzzy=False):
     if entry.fuzzy and not use_fuzzy:
         return False
@@ -96,13 +102,15 @@ def check(po, path, template=None, use_fuzzy=False):
             report.error(entry, f"{key}: the key appears twice")
             continue
         seen.add(key)
-        english = entry.msgid
+        english = None if source_unknown(entry) else entry.msgid
         if known is not None:
             source = known.get(key)
             if source is None:
                 report.error(entry, f"{key}: unknown key, the program never looks it up")
                 continue
-            if source.msgid != entry.msgid:
+            if english is None:
+                english = source.msgid
+            elif source.msgid != entry.msgid:
                 report.warning(entry, f"{key}: the English text changed to {source.msgid!r}; review "
                                       f"the translation (brvlang update marks it fuzzy)")
                 english = source.msgid
@@ -113,6 +121,14 @@ def check(po, path, template=None, use_fuzzy=False):
             report.untranslated.append(f"{report.at(entry)}: untranslated: {key}")
             continue
         report.translated += 1
+        if english is None:
+            # Nothing to compare with: the translation may well be right.
+            found = sorted(placeholders(entry.msgstr))
+            if found:
+                report.warning(entry, f"{key}: the English text is not known (the key stands in for it), "
+                                      f"so the placeholders {', '.join(found)} cannot be checked; give the "
+                                      f"catalogue with --template")
+            continue
         wanted, found = placeholders(english), placeholders(entry.msgstr)
         for name in sorted(wanted - found):
             report.error(entry, f"{key}: the placeholder {name} of the English text is missing from "
@@ -138,7 +154,9 @@ def po_to_pack(po, fmt="URESFILE", use_fuzzy=False):
         setattr(pack, attribute, po.metadata.get(name, ""))
     for entry in live_entries(po):
         text = entry.msgstr if is_translated(entry, use_fuzzy) else None
-        pack.entries.append(packs.Entry(entry.msgctxt, text, entry.msgid))
+        # A key standing in for an unknown English text is not written as the English text.
+        source = None if source_unknown(entry) else entry.msgid
+        pack.entries.append(packs.Entry(entry.msgctxt, text, source))
     return pack
 
 
@@ -191,7 +209,10 @@ def update(po, template, english=False):
         if entry is None:
             entry = polib.POEntry(msgctxt=source.msgctxt, msgid=source.msgid, msgstr="")
         entry.obsolete = False
-        if entry.msgid != source.msgid:
+        if entry.msgid != source.msgid and source_unknown(entry):
+            # The key stood in for an English text the file did not know: nothing changed.
+            entry.msgid = source.msgid
+        elif entry.msgid != source.msgid:
             entry.previous_msgid = entry.msgid
             entry.msgid = source.msgid
             if entry.msgstr and "fuzzy" not in entry.flags:
