@@ -249,8 +249,14 @@ void CPyrlanApp::ChangeLanguage() {
         return;
     }
     if (answer != IDOK) return;
-    // The promise of a new language at the next start holds only once the choice is stored.
-    if (!WriteProfileString(L"General", L"Language", dialog.GetResult())) return;
+    // The promise of a new language at the next start holds only once the choice is stored;
+    // a choice that could not be stored is said to be lost, or the user's OK seems to do nothing.
+    if (!WriteProfileString(L"General", L"Language", dialog.GetResult())) {
+        AfxMessageBox(Localize("Languages.ChoiceNotStored",
+                               L"The language could not be saved. The application will keep its current language."),
+                      MB_OK | MB_ICONERROR);
+        return;
+    }
     AfxMessageBox(Localize("Languages.NewLanguageActive",
                            L"The application will use the new language the next time the application is started"),
                   MB_OK | MB_ICONINFORMATION);

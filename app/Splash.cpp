@@ -29,7 +29,7 @@ const SplashTestHooks* g_hooks = nullptr;
 class CSplashWnd {
 public:
     CSplashWnd() {
-        m_msimg32.reset(::LoadLibraryW(L"msimg32.dll"));
+        m_msimg32.reset(::LoadLibraryW(g_hooks && g_hooks->blendLibrary ? g_hooks->blendLibrary : L"msimg32.dll"));
         if (m_msimg32)
             m_blend = reinterpret_cast<AlphaBlendFn>(
                 reinterpret_cast<void*>(::GetProcAddress(m_msimg32.get(), "AlphaBlend")));
@@ -54,7 +54,6 @@ public:
         if (!::RegisterClassW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
         m_created = ::timeGetTime();
-        m_fadeEnd = m_created + kFadeInMs;
         HWND wnd = ::CreateWindowExW(0, kSplashClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, m_width, m_height, parent,
                                      nullptr, instance, this);
         if (!wnd) return false;
@@ -143,9 +142,7 @@ private:
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(m_wnd, &ps);
         if (!dc) return;
-        const DWORD now = std::min<DWORD>(::timeGetTime(), m_fadeEnd);
-        const DWORD span = m_fadeEnd - m_created;
-        Draw(dc, static_cast<BYTE>(std::min<DWORD>(255, (now - m_created) * 255 / span)), SplashDrawing::Paint);
+        Draw(dc, SplashPaintAlpha(m_created, ::timeGetTime()), SplashDrawing::Paint);
         ::EndPaint(m_wnd, &ps);
     }
 
@@ -182,10 +179,15 @@ private:
     int m_height = 0;
     HWND m_wnd = nullptr;
     DWORD m_created = 0;
-    DWORD m_fadeEnd = 0;
 };
 
 }  // namespace
+
+BYTE SplashPaintAlpha(DWORD createdMs, DWORD nowMs) {
+    // The difference of two tick counts stays right when the counter wraps between them.
+    const DWORD elapsed = std::min<DWORD>(nowMs - createdMs, kFadeInMs);
+    return static_cast<BYTE>(elapsed * 255 / kFadeInMs);
+}
 
 void SetSplashTestHooks(const SplashTestHooks* hooks) {
     g_hooks = hooks;

@@ -91,6 +91,12 @@ struct ViewTraits {  // MapViewOfFile's views
     static void Close(void* p) { ::UnmapViewOfFile(p); }
 };
 
+struct HookTraits {
+    static HHOOK Invalid() { return nullptr; }
+    static bool IsValid(HHOOK h) { return h != nullptr; }
+    static void Close(HHOOK h) { ::UnhookWindowsHookEx(h); }
+};
+
 using UniqueHandle = TUniqueHandle<HANDLE, HandleTraits>;
 using UniqueFile = TUniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueRegKey = TUniqueHandle<HKEY, RegKeyTraits>;
@@ -101,6 +107,7 @@ using UniqueGdiObject = TUniqueHandle<HGDIOBJ, GdiTraits>;
 using UniqueMemoryDC = TUniqueHandle<HDC, MemoryDCTraits>;
 using UniqueFind = TUniqueHandle<HANDLE, FindTraits>;
 using UniqueView = TUniqueHandle<void*, ViewTraits>;
+using UniqueHook = TUniqueHandle<HHOOK, HookTraits>;
 
 // A window's device context, released to its window.
 class CWindowDC {

@@ -34,8 +34,10 @@ namespace {
 
 constexpr UINT kSystemErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;  // 0x8001
 constexpr int kMaxUniqueAttempts = 10000;
-// A posted wake-up still marked pending after this long was lost, not merely queued.
-constexpr DWORD kLostWakeUpMs = 500;
+// The property of the system's window that leads back to the system.
+const wchar_t kSystemProperty[] = L"kest.win32.CSystem";
+// The window whose wake-up this thread took from its queue and has not handled yet.
+thread_local HWND t_wakeUpTaken = nullptr;
 const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The system's text for an error code in the user's language, without its final line break.
@@ -206,11 +208,18 @@ CSystem::CSystem(const OSVersion* version)
     m_secur32.reset(::LoadLibraryW(L"secur32.dll"));
     m_getUserNameEx = ProcAddress<GetUserNameExFunction>(m_secur32.get(), "GetUserNameExW");
     m_window = New<CWindowTimer>(1000);
+    if (!::SetPropW(m_window->GetWindow(), kSystemProperty, static_cast<HANDLE>(this)))
+        RaiseSystemError(::GetLastError());
+    m_messageTakenHook.reset(::SetWindowsHookExW(WH_GETMESSAGE, &OnMessageTaken, nullptr, ::GetCurrentThreadId()));
+    if (!m_messageTakenHook) RaiseSystemError(::GetLastError());
     m_window->AddListener(static_cast<IMessageListener*>(this));
     m_window->AddListener(static_cast<ITimerListener*>(this));
 }
 
 CSystem::~CSystem() {
+    m_messageTakenHook.reset();
+    ::RemovePropW(m_window->GetWindow(), kSystemProperty);
+    if (t_wakeUpTaken == m_window->GetWindow()) t_wakeUpTaken = nullptr;
     m_window->RemoveListener(static_cast<IMessageListener*>(this));
     m_window->RemoveListener(static_cast<ITimerListener*>(this));
 }
@@ -827,15 +836,12 @@ void CSystem::RunMessageLoop() {
 
 void CSystem::SignalWork() {
     CMutexLock lock(m_workMutex.Get());
-    // One wake-up message covers every signal until it is handled: a thread that signals in a
-    // loop must not fill the window's queue. A wake-up that has waited far longer than any
-    // queue holds a message was taken out of it without being dispatched (a loop that does not
-    // dispatch everything it takes); a new one is posted, or no signal would ever get through.
-    const DWORD now = ::GetTickCount();
-    if (m_workPending && now - m_workPostedAt < kLostWakeUpMs) return;
+    // One wake-up message covers every signal until it leaves the queue: a thread that signals
+    // in a loop must not fill the window's queue. The mark is cleared the moment the message is
+    // taken out, by whatever loop takes it, so a signal never counts on a message that is gone.
+    if (m_workPending) return;
     if (!::PostMessageW(m_window->GetWindow(), kWorkMessage, 0, 0)) RaiseSystemError(::GetLastError());
     m_workPending = true;
-    m_workPostedAt = now;
 }
 
 bool CSystem::IsWorkPending() {
@@ -843,18 +849,51 @@ bool CSystem::IsWorkPending() {
     return m_workPending;
 }
 
-bool CSystem::OnMessage(CMessageWindow*, UINT message, WPARAM, LPARAM, LRESULT& result) {
+void CSystem::WakeUpLeftQueue() {
+    CMutexLock lock(m_workMutex.Get());
+    m_workPending = false;
+}
+
+namespace {
+
+// A wake-up that a loop took without handling it is posted again; null when its system is gone.
+void PostAgain(HWND window) {
+    if (auto* system = static_cast<CSystem*>(::GetPropW(window, kSystemProperty))) system->SignalWork();
+}
+
+}  // namespace
+
+// Runs on the window's thread for every message any loop of it takes, before that loop sees it.
+LRESULT CALLBACK CSystem::OnMessageTaken(int code, WPARAM removed, LPARAM message) {
+    if (code == HC_ACTION && (removed & PM_REMOVE) != 0) {
+        const MSG* taken = reinterpret_cast<const MSG*>(message);
+        try {
+            CSystem* system = nullptr;
+            if (taken->message == kWorkMessage && taken->hwnd)
+                system = static_cast<CSystem*>(::GetPropW(taken->hwnd, kSystemProperty));
+            const HWND before = t_wakeUpTaken;
+            if (system) {
+                // Loops hand on what they take before they take the next message; a wake-up
+                // still unhandled when another is taken was dropped. This one covers its own
+                // system's, not another's.
+                t_wakeUpTaken = taken->hwnd;
+                system->WakeUpLeftQueue();
+                if (before && before != taken->hwnd) PostAgain(before);
+            } else if (before) {
+                t_wakeUpTaken = nullptr;
+                PostAgain(before);
+            }
+        } catch (...) {
+            // A wake-up that cannot be posted now leaves the mark clear: the next signal posts.
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, removed, message);
+}
+
+bool CSystem::OnMessage(CMessageWindow* window, UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message != kWorkMessage) return false;
     result = 0;
-    {
-        CMutexLock lock(m_workMutex.Get());
-        // Wake-ups posted again after one was thought lost: this pass covers them all. The mark
-        // is cleared after they are gone, so that it never stands for a message taken here.
-        MSG more;
-        while (::PeekMessageW(&more, m_window->GetWindow(), kWorkMessage, kWorkMessage, PM_REMOVE | PM_NOYIELD)) {
-        }
-        m_workPending = false;
-    }
+    if (t_wakeUpTaken == window->GetWindow()) t_wakeUpTaken = nullptr;
     if (IsRunning()) {
         // A worker of the pass under way is pumping messages (a modal dialog, say). The workers
         // that already ran in it must see this signal too: another pass follows this one.

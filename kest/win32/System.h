@@ -1,6 +1,8 @@
 // CSystem: the Windows implementation of ISystem, with the Windows-only services of
 // IWin32System. It owns a hidden message window on the thread that created it: the wake-up
-// message of SignalWork and the window timer's ticks run its workers there.
+// message of SignalWork and the window timer's ticks run its workers there. It watches every
+// message that thread takes from its queue, so that it knows when its wake-up has left the
+// queue, whichever loop took it.
 #pragma once
 
 #include "kest/Containers.h"
@@ -170,14 +172,15 @@ private:
     String LocalPath(IURI* uri);
     void Move(IURI* source, IURI* destination, bool overwrite, bool isFolder);
     void RepostWakeUpOfPass();
+    void WakeUpLeftQueue();
+    static LRESULT CALLBACK OnMessageTaken(int code, WPARAM removed, LPARAM message);
     bool Recycle(IURI* uri, const char* key, const wchar_t* defaultText, const char* placeholder);
     IMalloc* ShellAllocator();
 
     OSVersion m_version;
     P<IMutex> m_mutex;      // the sub-system table and the cached versions
-    P<IMutex> m_workMutex;  // the pending-work mark and its time
-    bool m_workPending = false;
-    DWORD m_workPostedAt = 0;  // tick count of the wake-up the mark stands for
+    P<IMutex> m_workMutex;  // the pending-work mark
+    bool m_workPending = false;  // exactly while a wake-up message is in the window's queue
     bool m_wokenDuringPass = false;  // owner thread only: a wake-up came while workers worked
     TSimpleHashTable<String, P<IBase>> m_subSystems;
     int32_t m_shell32Version = -1;
@@ -187,6 +190,7 @@ private:
     using GetUserNameExFunction = BOOLEAN(WINAPI*)(int format, LPWSTR buffer, PULONG size);
     GetUserNameExFunction m_getUserNameEx = nullptr;
     P<CWindowTimer> m_window;
+    UniqueHook m_messageTakenHook;  // on the window's thread
     TComPtr<IMalloc> m_shellAllocator;  // asked for once, under m_mutex
 };
 

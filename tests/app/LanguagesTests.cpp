@@ -455,14 +455,17 @@ TEST_F(LanguageChange, OkStoresTheChoiceAndSaysWhenItTakesEffect) {
     EXPECT_EQ(L"English", m_app.m_langPackMan.GetActive()->GetNativeName());
 }
 
-TEST_F(LanguageChange, ChoiceThatCannotBeStoredIsNotPromised) {
+TEST_F(LanguageChange, ChoiceThatCannotBeStoredIsNotPromisedButReported) {
     PackFolder folder(MixedPacks());
     folder.ScanInto(m_app.m_langPackMan);
     m_app.SetRegistryKey(L"");  // no settings key: profile writes fail
     Answer(IDOK, L"Deutsch");
     m_app.RunMenuCommand(2000);
     ASSERT_TRUE(g_answer.answered);
-    EXPECT_TRUE(m_messages.Shown().empty());
+    ASSERT_EQ(1u, m_messages.Shown().size());
+    EXPECT_EQ(L"The language could not be saved. The application will keep its current language.",
+              m_messages.Shown()[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), m_messages.Shown()[0].type);
 }
 
 TEST_F(LanguageChange, CancelStoresNothing) {

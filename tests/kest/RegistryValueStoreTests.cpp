@@ -343,10 +343,27 @@ TEST_F(RegistryStore, SubStoresOpenCreateAndDeleteWithEverythingBelow) {
 
 TEST_F(RegistryStore, ASubStoreThatDoesNotOpenIsNoneAndOnlyCreatingOneRaises) {
     P<CRegistryValueStore> store = Store();
-    // Longer than any key name may be: refused as a bad name, not as a missing key.
-    const String tooLong = String::Copy(std::string(300, 'k').c_str());
-    EXPECT_FALSE(store->OpenSubStore(tooLong, kValueStoreRead));
-    EXPECT_THROW(store->OpenSubStore(tooLong, kValueStoreRead | kValueStoreCreate), CError);
+    ASSERT_TRUE(store->OpenSubStore(String("sub"), kValueStoreRead | kValueStoreCreate));
+    // Another program removes the store's key while the store holds it open: the sub-key fails
+    // to open because its parent is deleted, not because it is missing.
+    ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str()), ERROR_SUCCESS);
+    // TearDown removes the key, which is gone already: it is made again for it.
+    struct MadeAgain {
+        const std::wstring& path;
+        UniqueRegKey& key;
+        ~MadeAgain() {
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+        }
+    } madeAgain{m_path, m_key};
+    UniqueRegKey sub;
+    ASSERT_EQ(::RegOpenKeyExW(m_key.get(), L"sub", 0, KEY_READ, sub.put()), ERROR_KEY_DELETED);
+
+    try {
+        EXPECT_FALSE(store->OpenSubStore(String("sub"), kValueStoreRead));
+    } catch (const CError& e) {
+        ADD_FAILURE() << "opening raised: " << e.what();
+    }
+    EXPECT_THROW(store->OpenSubStore(String("sub"), kValueStoreRead | kValueStoreCreate), CError);
 }
 
 TEST_F(RegistryStore, AValueTooLargeForASettingIsNotReadIntoMemory) {
