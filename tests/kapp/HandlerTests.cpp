@@ -134,10 +134,7 @@ TEST(RegistryHandler, AKeyThatCouldNotBeExportedStaysOnTheHost) {
 }
 
 std::wstring FakeEditor() {
-    std::wstring path = L"Z:" + std::wstring(wxString(KAPP_FAKE_EDITOR).ToStdWstring());
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
+    return BuildFile(KAPP_FAKE_EDITOR);
 }
 
 // Sets an environment variable for the programs the test starts, and takes it away again.
@@ -445,6 +442,19 @@ TEST(FolderHandler, SavesAFlatListOfFilesAndRestoresThem) {
     EXPECT_FALSE(Exists(data + L"empty")) << "empty folders leave no trace";
 }
 
+// A store holding one folder section whose files, each "payload", go to the given destinations.
+template <size_t N>
+void WriteFolderStore(const std::wstring& store, const std::wstring& folder, const std::wstring (&targets)[N]) {
+    std::string xml = "<appmanager><regentry_user type=\"1\" name=\"" + Attr(folder) + "\">";
+    std::vector<ArchiveEntry> entries;
+    for (const std::wstring& target : targets) {
+        xml += "<regentry_user type=\"0\" available=\"true\" destination=\"" + Attr(target) + "\"/>";
+        entries.push_back({target, "payload"});
+    }
+    xml += "</regentry_user></appmanager>";
+    WriteArchive(store, xml, entries);
+}
+
 TEST(FolderHandler, AHostileStoreWritesNothingOutsideTheFolder) {
     TempFolder folder;
     const std::wstring data = folder / L"reg\\";
@@ -463,14 +473,7 @@ TEST(FolderHandler, AHostileStoreWritesNothingOutsideTheFolder) {
         L"relative\\x.txt",
         data + L"good.txt",
     };
-    std::string xml = "<appmanager><regentry_user type=\"1\" name=\"" + Attr(data) + "\">";
-    std::vector<ArchiveEntry> entries;
-    for (const std::wstring& target : targets) {
-        xml += "<regentry_user type=\"0\" available=\"true\" destination=\"" + Attr(target) + "\"/>";
-        entries.push_back({target, "payload"});
-    }
-    xml += "</regentry_user></appmanager>";
-    WriteArchive(folder / L"data.db", xml, entries);
+    WriteFolderStore(folder / L"data.db", data, targets);
     LoadOne(handler, folder / L"data.db");
     EXPECT_EQ((std::vector<std::wstring>{L"data.db", L"reg"}), List(folder.Path()));
     EXPECT_EQ(std::vector<std::wstring>{L"good.txt"}, List(data));
@@ -521,14 +524,7 @@ TEST(FolderHandler, ARestoreDoesNotWriteThroughAJunctionInsideTheFolder) {
     ::DeleteFileW((outside + L"\\probe.txt").c_str());
     CFolderHandler handler(kapp::FromStd(data), Uri(data).Get(), kapp::RestoreFromStore);
     const std::wstring targets[] = {data + L"link\\evil.txt", data + L"link\\deeper\\evil.txt", data + L"good.txt"};
-    std::string xml = "<appmanager><regentry_user type=\"1\" name=\"" + Attr(data) + "\">";
-    std::vector<ArchiveEntry> entries;
-    for (const std::wstring& target : targets) {
-        xml += "<regentry_user type=\"0\" destination=\"" + Attr(target) + "\"/>";
-        entries.push_back({target, "payload"});
-    }
-    xml += "</regentry_user></appmanager>";
-    WriteArchive(folder / L"data.db", xml, entries);
+    WriteFolderStore(folder / L"data.db", data, targets);
     LoadOne(handler, folder / L"data.db");
     EXPECT_EQ(std::vector<std::wstring>{}, List(outside));
     EXPECT_EQ("payload", ReadBytes(data + L"good.txt"));

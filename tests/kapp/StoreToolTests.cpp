@@ -20,10 +20,7 @@ const int kAll = kapp::SaveToStore | kapp::RemoveFromHost | kapp::RestoreFromSto
 const DWORD kToolTimeoutMs = 60000;
 
 std::wstring ToolPath() {
-    std::wstring path = L"Z:" + std::wstring(wxString(KAPP_STORE_TOOL).ToStdWstring());
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
+    return BuildFile(KAPP_STORE_TOOL);
 }
 
 struct ToolRun {

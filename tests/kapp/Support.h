@@ -85,6 +85,14 @@ inline std::vector<std::wstring> List(const std::wstring& folder) {
 
 inline kest::P<kest::IURI> Uri(const std::wstring& path) { return kapp::UriOf(path); }
 
+// A file of the build, named at build time by its Unix path, as this Windows process sees it.
+inline std::wstring BuildFile(const char* unixPath) {
+    std::wstring path = L"Z:" + std::wstring(wxString(unixPath).ToStdWstring());
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
 inline std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) out.push_back(c < 0x80 ? char(c) : '?');
