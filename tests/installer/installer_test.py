@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Installs, runs, upgrades and removes the x64 Windows Installer package under Wine.
+"""Installs, runs, upgrades and removes a flavour's Windows Installer package under Wine.
 
-Usage: installer_test.py BUILD_DIR   (the 64-bit build folder, normally build64)
+Usage: installer_test.py BUILD_DIR   (a flavour's build folder: build for x86, build64 for x64)
 
 Works in BUILD_DIR/installer-test with a Wine prefix of its own, made afresh each run, because
-installing writes machine-wide state that the other tests must not see. Wine is started through
-its 64-bit loader, so msiexec and reg.exe are the 64-bit ones and see the 64-bit registry.
+installing writes machine-wide state that the other tests must not see. The prefix is of the
+package's own kind: the x64 package goes into a 64-bit prefix through Wine's 64-bit loader (the
+`wine` wrapper would pick the 32-bit one where wine32 is installed), the x86 package into a
+32-bit prefix, so msiexec and reg.exe always see the registry the package writes to.
 Prints one line per check group and exits non-zero at the first failure.
 """
 import os
@@ -18,7 +20,8 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import make_installer  # noqa: E402
 
-WINE = "/usr/lib/wine/wine64"
+# The loader and prefix kind of each package kind.
+LOADERS = {"x64": ("/usr/lib/wine/wine64", "win64"), "x86": ("wine", "win32")}
 WINESERVER = "/usr/lib/wine/wineserver"
 NAME = "Brenvalo Ordavia 2010 Advanced"
 PRODUCT_KEY = r"HKLM\SOFTWARE\brenvalo" + "\\" + NAME
@@ -40,13 +43,17 @@ def check(condition, message):
 
 
 class Wine:
-    """The private 64-bit prefix and the commands run in it."""
+    """The private prefix of one package kind and the commands run in it."""
 
-    def __init__(self, prefix):
+    def __init__(self, prefix, arch):
         self.prefix = prefix
-        self.env = dict(os.environ, WINEPREFIX=prefix, WINEARCH="win64", WINELOADER=WINE, WINEDEBUG="-all",
+        self.loader, kind = LOADERS[arch]
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEARCH=kind, WINEDEBUG="-all",
                         DISPLAY="", WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=")
         self.env.pop("QDX_DEMO_AUTOCLOSE", None)
+        self.env.pop("WINELOADER", None)
+        if arch == "x64":
+            self.env["WINELOADER"] = self.loader
 
     def make(self):
         self.stop()
@@ -67,7 +74,7 @@ class Wine:
     def run(self, args, timeout=120, env=None):
         """(exit code, standard output) of a Windows command line."""
         try:
-            done = subprocess.run([WINE] + args, env=dict(self.env, **(env or {})), stdout=subprocess.PIPE,
+            done = subprocess.run([self.loader] + args, env=dict(self.env, **(env or {})), stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, timeout=timeout)
         except subprocess.TimeoutExpired:
             self.stop()
@@ -347,7 +354,8 @@ def main():
     later = later_version(version)
     three = lambda v: ".".join(v.split(".")[:3])  # noqa: E731
 
-    wine = Wine(os.path.join(work, "wineprefix"))
+    arch = make_installer.program_arch(os.path.join(dist, "OrdaviaStudio.exe"))
+    wine = Wine(os.path.join(work, "wineprefix"), arch)
     try:
         # The packages under test, built from the dist folder as `make installer` does.
         current = os.path.join(work, "current.msi")
@@ -360,7 +368,7 @@ def main():
         shutil.copy(current, wine.unix_path("C:\\current.msi"))
         shutil.copy(newer, wine.unix_path("C:\\later.msi"))
         baseline = machine_state(wine)
-        codes = [make_installer.UPGRADE_CODE] + [make_installer.guid("x64", "product", v) for v in (version, later)]
+        codes = [make_installer.UPGRADE_CODE] + [make_installer.guid(arch, "product", v) for v in (version, later)]
         marks = ["brenvalo", "ordavia"] + [c.lower() for c in codes] + [packed(c).lower() for c in codes]
 
         print(f"-- {version} with DEFAULTLANGID=de-de")
