@@ -225,7 +225,22 @@ bool CRegistrySectionHandler::IsFileConfined(const std::wstring& path) const {
     return file && IsOpenFileConfined(file.get(), KeyName());
 }
 
+// Which keys above the section the host lacks before the manager first touches it: a restore
+// creates them, and they are the manager's to remove again.
+void CRegistrySectionHandler::NoteMissingAncestors() {
+    if (m_ancestorsNoted) return;
+    m_ancestorsNoted = true;
+    const std::wstring path = ToStd(m_keyPath).substr(1);
+    for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+        const std::wstring ancestor = path.substr(0, at);
+        kest::win32::UniqueRegKey key;
+        if (::RegOpenKeyExW(m_root, ancestor.c_str(), 0, KEY_READ, key.put()) == ERROR_FILE_NOT_FOUND)
+            m_missingAncestors.push_back(ancestor);
+    }
+}
+
 void CRegistrySectionHandler::Load(IDataLoadManager& load, const wxXmlNode& item, const wxString&) {
+    NoteMissingAncestors();
     if (!(m_flags & RestoreFromStore) || ReadItemType(item) != kRegistryItem) return;
     // Left on the host by the last stop because it could not be exported: the host's is newer.
     if (IsKeptOnHost(item) && KeyExists()) return;
@@ -255,6 +270,7 @@ void CRegistrySectionHandler::Load(IDataLoadManager& load, const wxXmlNode& item
 }
 
 void CRegistrySectionHandler::Clear() {
+    NoteMissingAncestors();
     // A key whose export failed exists nowhere else: the clearing after a first run keeps it.
     if ((m_flags & RemoveFromHost) && !m_keepOnHost) RemoveKey();
     m_keepOnHost = false;
@@ -268,10 +284,25 @@ void CRegistrySectionHandler::RemoveKey() noexcept {
         const String parent = m_keyPath.Substring(1, last);
         const String child = m_keyPath.Substring(last + 1);
         if (parent.IsEmpty() || child.IsEmpty()) return;
-        kest::win32::CRegistryValueStore store(m_root, parent, kest::kValueStoreRead | kest::kValueStoreCreate);
+        // Under a missing parent there is nothing to remove; creating it would leave it behind.
+        kest::win32::CRegistryValueStore store(m_root, parent, kest::kValueStoreRead);
+        if (!store.IsOpen()) return;
         store.DeleteSubStore(child);
     } catch (...) {
         // Clearing never fails: a key that is not there is already cleared.
+    }
+    // The keys above the section that the restore created go with it, as long as nothing else
+    // came to live in them.
+    for (auto ancestor = m_missingAncestors.rbegin(); ancestor != m_missingAncestors.rend(); ++ancestor) {
+        kest::win32::UniqueRegKey key;
+        if (::RegOpenKeyExW(m_root, ancestor->c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
+        DWORD subKeys = 0, values = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0 || values != 0)
+            break;
+        key.reset();
+        if (::RegDeleteKeyW(m_root, ancestor->c_str()) != ERROR_SUCCESS) break;
     }
 }
 

@@ -88,6 +88,7 @@ public:
 private:
     void RemoveKey() noexcept;
     bool KeyExists() const;
+    void NoteMissingAncestors();
 
     HKEY m_root;
     kest::String m_rootName;
@@ -98,6 +99,8 @@ private:
     bool m_exported = false;     // the last Save stored the key
     bool m_keepOnHost = false;   // the last Save was to store the key and could not
     bool m_notRestored = false;  // the last Load did not put the key back
+    bool m_ancestorsNoted = false;
+    std::vector<std::wstring> m_missingAncestors;  // keys above the section, outermost first
 };
 
 class CFolderHandler : public CStoreHandlerBase {
