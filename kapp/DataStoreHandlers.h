@@ -44,6 +44,10 @@ public:
 // An item element's mark for an item (or part of one) that could not be stored and was left on
 // the host: the next start does not clear it, or it would exist nowhere.
 inline const wxChar kKeptOnHostAttribute[] = wxS("onhost");
+// On a registry item: the outermost key above the section that was missing before the manager
+// first restored the section (below the root's first level). A run that ended without its stop
+// left those keys behind; the next one still knows that they are the manager's to remove.
+inline const wxChar kCreatedAboveAttribute[] = wxS("createdabove");
 
 // What the three handlers share: the previous store for carrying items over, and what the last
 // Load could not put back.
@@ -88,7 +92,9 @@ public:
 private:
     void RemoveKey() noexcept;
     bool KeyExists() const;
+    std::vector<std::wstring> Ancestors() const;
     void NoteMissingAncestors();
+    void NoteCreatedAbove(const std::wstring& outermost);
 
     HKEY m_root;
     kest::String m_rootName;
