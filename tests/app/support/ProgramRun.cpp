@@ -223,6 +223,11 @@ RunResult CProgramFolder::Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs, const
     }
     result.elapsedMs = ::GetTickCount() - start;
     ::GetExitCodeProcess(process.get(), &result.exitCode);
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (::GetProcessTimes(process.get(), &created, &ended, &kernel, &user)) {
+        auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        if (ticks(ended) >= ticks(created)) result.lifetimeMs = static_cast<double>(ticks(ended) - ticks(created)) / 10000.0;
+    }
     result.trace = ReadTextFile(TracePath());
     result.record = ReadTextFile(RecordPath());
     return result;

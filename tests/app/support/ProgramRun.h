@@ -32,6 +32,7 @@ struct RunResult {
     DWORD exitCode = 0;
     bool timedOut = false;
     DWORD elapsedMs = 0;
+    double lifetimeMs = 0;  // from the process's creation to its end, as the system counts them
     std::vector<DialogSeen> dialogs;
     std::wstring trace;   // the shell's message-box trace
     std::wstring record;  // what the recording engine wrote
