@@ -5,6 +5,8 @@
 # make test       every test under Wine, for each flavour this machine can run
 # make installer  build, then each flavour's Windows Installer package into its dist/:
 #                 build/dist/OrdaviaStudio-<version>-x86.msi, build64/dist/...-x64.msi
+# make portable   build, then each flavour's portable edition into its dist/:
+#                 build/dist/OrdaviaStudio-<version>-portable-x86.zip, build64/dist/...-x64.zip
 # FLAVOURS="64"   limits any of these to one flavour; BUILD=dir moves both build folders
 BUILD ?= build
 BUILD64 ?= $(BUILD)64
@@ -20,7 +22,7 @@ cpu_64 := x86_64
 export ORDAVIA_CACHE := $(CACHE)
 export JOBS
 
-.PHONY: all setup configure build run test installer clean
+.PHONY: all setup configure build run test installer portable clean
 
 all: build
 
@@ -52,6 +54,12 @@ installer: build
 	@for f in $(FLAVOURS); do \
 	  case $$f in 32) dir=$(dir_32);; 64) dir=$(dir_64);; esac; \
 	  python3 tools/make_installer.py $$dir || exit $$?; \
+	done
+
+portable: build
+	@for f in $(FLAVOURS); do \
+	  case $$f in 32) dir=$(dir_32);; 64) dir=$(dir_64);; esac; \
+	  python3 tools/make_portable.py $$dir || exit $$?; \
 	done
 
 clean:

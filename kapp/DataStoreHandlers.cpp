@@ -207,6 +207,7 @@ void CRegistrySectionHandler::Save(IDataSaveManager& save, wxXmlNode& parent, co
     }
     m_keepOnHost = m_incomplete;
     if (m_incomplete) SetAttribute(*item, kKeptOnHostAttribute, wxS("true"));
+    if (!m_missingAncestors.empty()) SetAttribute(*item, kCreatedAboveAttribute, wxString(m_missingAncestors.front()));
     ::DeleteFileW(workPath.c_str());
     CChildAppender(parent).Append(std::move(item));
 }
@@ -225,7 +226,51 @@ bool CRegistrySectionHandler::IsFileConfined(const std::wstring& path) const {
     return file && IsOpenFileConfined(file.get(), KeyName());
 }
 
+// The keys between the root's first level and the section, outermost first: the ones the
+// manager may have to remove again (a key right below the root never is).
+std::vector<std::wstring> CRegistrySectionHandler::Ancestors() const {
+    std::vector<std::wstring> ancestors;
+    const std::wstring path = ToStd(m_keyPath).substr(1);
+    const size_t first = path.find(L'\\');
+    if (first == std::wstring::npos) return ancestors;
+    for (size_t at = path.find(L'\\', first + 1); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        ancestors.push_back(path.substr(0, at));
+    return ancestors;
+}
+
+// Which keys above the section the host lacks before the manager first touches it: a restore
+// creates them, and they are the manager's to remove again.
+void CRegistrySectionHandler::NoteMissingAncestors() {
+    if (m_ancestorsNoted) return;
+    m_ancestorsNoted = true;
+    const std::vector<std::wstring> ancestors = Ancestors();
+    for (size_t i = 0; i < ancestors.size(); ++i) {
+        kest::win32::UniqueRegKey key;
+        if (::RegOpenKeyExW(m_root, ancestors[i].c_str(), 0, KEY_READ, key.put()) == ERROR_FILE_NOT_FOUND) {
+            m_missingAncestors.assign(ancestors.begin() + ptrdiff_t(i), ancestors.end());
+            return;
+        }
+    }
+}
+
+// What an earlier run noted (the store's word): only one of this section's own ancestors counts.
+void CRegistrySectionHandler::NoteCreatedAbove(const std::wstring& outermost) {
+    if (outermost.empty()) return;
+    const std::vector<std::wstring> ancestors = Ancestors();
+    for (size_t i = 0; i < ancestors.size(); ++i) {
+        if (ancestors[i].size() != outermost.size() ||
+            ::CompareStringOrdinal(ancestors[i].c_str(), int(ancestors[i].size()), outermost.c_str(),
+                                   int(outermost.size()), TRUE) != CSTR_EQUAL)
+            continue;
+        if (ancestors.size() - i > m_missingAncestors.size())
+            m_missingAncestors.assign(ancestors.begin() + ptrdiff_t(i), ancestors.end());
+        return;
+    }
+}
+
 void CRegistrySectionHandler::Load(IDataLoadManager& load, const wxXmlNode& item, const wxString&) {
+    NoteMissingAncestors();
+    NoteCreatedAbove(ReadText(item, kCreatedAboveAttribute).ToStdWstring());
     if (!(m_flags & RestoreFromStore) || ReadItemType(item) != kRegistryItem) return;
     // Left on the host by the last stop because it could not be exported: the host's is newer.
     if (IsKeptOnHost(item) && KeyExists()) return;
@@ -255,6 +300,7 @@ void CRegistrySectionHandler::Load(IDataLoadManager& load, const wxXmlNode& item
 }
 
 void CRegistrySectionHandler::Clear() {
+    NoteMissingAncestors();
     // A key whose export failed exists nowhere else: the clearing after a first run keeps it.
     if ((m_flags & RemoveFromHost) && !m_keepOnHost) RemoveKey();
     m_keepOnHost = false;
@@ -268,10 +314,25 @@ void CRegistrySectionHandler::RemoveKey() noexcept {
         const String parent = m_keyPath.Substring(1, last);
         const String child = m_keyPath.Substring(last + 1);
         if (parent.IsEmpty() || child.IsEmpty()) return;
-        kest::win32::CRegistryValueStore store(m_root, parent, kest::kValueStoreRead | kest::kValueStoreCreate);
+        // Under a missing parent there is nothing to remove; creating it would leave it behind.
+        kest::win32::CRegistryValueStore store(m_root, parent, kest::kValueStoreRead);
+        if (!store.IsOpen()) return;
         store.DeleteSubStore(child);
     } catch (...) {
         // Clearing never fails: a key that is not there is already cleared.
+    }
+    // The keys above the section that the restore created go with it, as long as nothing else
+    // came to live in them.
+    for (auto ancestor = m_missingAncestors.rbegin(); ancestor != m_missingAncestors.rend(); ++ancestor) {
+        kest::win32::UniqueRegKey key;
+        if (::RegOpenKeyExW(m_root, ancestor->c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
+        DWORD subKeys = 0, values = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0 || values != 0)
+            break;
+        key.reset();
+        if (::RegDeleteKeyW(m_root, ancestor->c_str()) != ERROR_SUCCESS) break;
     }
 }
 

@@ -44,6 +44,10 @@ public:
 // An item element's mark for an item (or part of one) that could not be stored and was left on
 // the host: the next start does not clear it, or it would exist nowhere.
 inline const wxChar kKeptOnHostAttribute[] = wxS("onhost");
+// On a registry item: the outermost key above the section that was missing before the manager
+// first restored the section (below the root's first level). A run that ended without its stop
+// left those keys behind; the next one still knows that they are the manager's to remove.
+inline const wxChar kCreatedAboveAttribute[] = wxS("createdabove");
 
 // What the three handlers share: the previous store for carrying items over, and what the last
 // Load could not put back.
@@ -88,6 +92,9 @@ public:
 private:
     void RemoveKey() noexcept;
     bool KeyExists() const;
+    std::vector<std::wstring> Ancestors() const;
+    void NoteMissingAncestors();
+    void NoteCreatedAbove(const std::wstring& outermost);
 
     HKEY m_root;
     kest::String m_rootName;
@@ -98,6 +105,8 @@ private:
     bool m_exported = false;     // the last Save stored the key
     bool m_keepOnHost = false;   // the last Save was to store the key and could not
     bool m_notRestored = false;  // the last Load did not put the key back
+    bool m_ancestorsNoted = false;
+    std::vector<std::wstring> m_missingAncestors;  // keys above the section, outermost first
 };
 
 class CFolderHandler : public CStoreHandlerBase {

@@ -28,8 +28,9 @@ PROGRAM = "OrdaviaStudio.exe"
 NAMESPACE = uuid.UUID("5f3b8c2e-7d41-4e0a-b6c9-1a2d3e4f5a6b")
 # The product's upgrade code, shared by both flavours and every version.
 UPGRADE_CODE = "8E0C5B1A-3F27-4C6D-9A41-6B2D7E9F0C53"
-# Never packaged: build leftovers and packages themselves.
-EXCLUDE = ["*.msi", "*.a", "*.lib", "*.exp", "*.pdb", "*.map", "*.wixobj", ".*"]
+# Never packaged: build leftovers and packages themselves (the installer's and the portable
+# edition's).
+EXCLUDE = ["*.msi", "ordaviastudio-*-portable-*.zip*", "*.a", "*.lib", "*.exp", "*.pdb", "*.map", "*.wixobj", ".*"]
 
 
 class Failure(Exception):

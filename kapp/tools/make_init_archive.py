@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Composes the product's initial archive at build time, on the build machine: a zip whose
-only entry is the description, scrambled with the key of the scrambled file streams. The key is
-read from their source, so that there is one table only.
+"""Composes an initial archive at build time, on the build machine: a zip with the description
+and the given files (each under its plain file name, as the registry section handler names its
+exports), scrambled with the key of the scrambled file streams. The key is read from their
+source, so that there is one table only.
 
-    make_init_archive.py <CryptedFileStream.cpp> <description.xml> <init.zip>
+    make_init_archive.py <CryptedFileStream.cpp> <description.xml> <init.zip> [file ...]
 """
+import os
 import io
 import re
 import sys
@@ -25,7 +27,7 @@ def read_key(source_path):
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) < 4:
         sys.exit(__doc__)
     key = read_key(sys.argv[1])
     description = open(sys.argv[2], "rb").read()
@@ -34,6 +36,11 @@ def main():
         info = zipfile.ZipInfo(DESCRIPTION_ENTRY, date_time=(2010, 1, 1, 0, 0, 0))
         info.compress_type = zipfile.ZIP_DEFLATED
         archive.writestr(info, description)
+        for path in sys.argv[4:]:
+            info = zipfile.ZipInfo(os.path.basename(path), date_time=(2010, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            with open(path, "rb") as f:
+                archive.writestr(info, f.read())
     data = bytearray(plain.getvalue())
     for offset in range(len(data)):
         data[offset] ^= key[offset % len(key)]

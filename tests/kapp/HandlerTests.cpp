@@ -256,6 +256,79 @@ TEST(RegistryHandler, AKeyRightBelowTheRootIsNeverDeleted) {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, top.c_str());
 }
 
+// The keys above a section that its restore created leave with the section; keys that were
+// there before, or that hold something else by then, stay. A run that ended without its stop
+// left them behind: the store names them, so the run after it still removes them.
+TEST(RegistryHandler, TheKeysAboveTheSectionThatTheRestoreMadeGoWithIt) {
+    RegistryKey key;
+    RegistryKey::SetText(key.Path(), L"Mine", L"the test's own key");
+    const std::wstring sectionPath = key.KeyPath(L"\\A\\B\\C");
+    const std::wstring section = key.Path(L"\\A\\B\\C");
+    auto handler = [&] {
+        return std::make_unique<CRegistrySectionHandler>(kapp::FromStd(L"HKEY_CURRENT_USER" + sectionPath),
+                                                         String("HKEY_CURRENT_USER"), kapp::FromStd(sectionPath), kAll);
+    };
+    TempFolder folder;
+    const std::wstring initial = folder / L"init.db";
+    RegistryKey::SetText(section, L"Name", L"value");
+    SaveOne(*handler(), initial);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, key.Path(L"\\A").c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, key.Path(L"\\A").c_str());
+
+    struct Case {
+        const char* what;
+        const wchar_t* before;  // a value put there before the start, or none
+        const wchar_t* during;  // a value put there while the program runs, or none
+        bool aGoes, bGoes;
+    };
+    const Case cases[] = {
+        {"nothing above existed", nullptr, nullptr, true, true},
+        {"A existed", L"\\A", nullptr, false, true},
+        {"something else came to live in A", nullptr, L"\\A\\Other", false, true},
+        {"B holds a value of its own by the stop", nullptr, L"\\A\\B", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.before) RegistryKey::SetText(key.Path(c.before), L"Before", L"x");
+        auto run = handler();
+        run->Clear();
+        LoadOne(*run, initial);
+        ASSERT_EQ(L"value", RegistryKey::GetText(section, L"Name"));
+        if (c.during) RegistryKey::SetText(key.Path(c.during), L"During", L"x");
+        SaveOne(*run, folder / L"data.db");
+        EXPECT_FALSE(RegistryKey::KeyExists(section));
+        EXPECT_EQ(!c.bGoes, RegistryKey::KeyExists(key.Path(L"\\A\\B")));
+        EXPECT_EQ(!c.aGoes, RegistryKey::KeyExists(key.Path(L"\\A")));
+        EXPECT_TRUE(RegistryKey::KeyExists(key.Path())) << "a key that was there before the start";
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, key.Path(L"\\A").c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, key.Path(L"\\A").c_str());
+    }
+
+    // A first run writes the store; the second ends hard after its restore; the third finds
+    // the keys above the section there, and removes them all the same.
+    const std::wstring store = folder / L"store.db";
+    {
+        auto first = handler();
+        first->Clear();
+        LoadOne(*first, initial);
+        SaveOne(*first, store);
+    }
+    EXPECT_FALSE(RegistryKey::KeyExists(key.Path(L"\\A")));
+    {
+        auto endedHard = handler();
+        endedHard->Clear();
+        LoadOne(*endedHard, store);
+    }
+    EXPECT_TRUE(RegistryKey::KeyExists(section));
+    auto third = handler();
+    third->Clear();
+    LoadOne(*third, store);
+    EXPECT_EQ(L"value", RegistryKey::GetText(section, L"Name"));
+    SaveOne(*third, folder / L"store2.db");
+    EXPECT_FALSE(RegistryKey::KeyExists(key.Path(L"\\A")));
+    EXPECT_TRUE(RegistryKey::KeyExists(key.Path()));
+}
+
 TEST(RegistryHandler, RootNamesThatNameNoRootAreError13) {
     for (const char* root : {"HKEY_CURRENT_USER\\Software", "HKEY/CURRENT_USER", "HKEY_NOWHERE", "hkey_current_user", ""}) {
         try {

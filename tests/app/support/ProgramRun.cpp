@@ -129,9 +129,20 @@ CProgramFolder::CProgramFolder(Engine engine, DriveAccess drives) {
     if (!::CreateDirectoryW(m_folder.c_str(), nullptr)) throw std::runtime_error("cannot create the test folder");
 
     const std::wstring dist = BuildPath(ORDAVIA_DIST_DIR);
-    const std::wstring engines = ModuleFolder();
     CopyInto(dist + L"OrdaviaStudio.exe", m_folder + L"OrdaviaStudio.exe");
     CopyInto(dist + L"brv_inet.dll", m_folder + L"brv_inet.dll");
+    PutModules(engine, drives);
+}
+
+CProgramFolder::CProgramFolder(std::wstring folder, Engine engine, DriveAccess drives)
+    : m_folder(std::move(folder)), m_owned(false) {
+    if (m_folder.empty() || m_folder.back() != L'\\') m_folder += L'\\';
+    PutModules(engine, drives);
+}
+
+void CProgramFolder::PutModules(Engine engine, DriveAccess drives) {
+    const std::wstring dist = BuildPath(ORDAVIA_DIST_DIR);
+    const std::wstring engines = ModuleFolder();
     switch (engine) {
     case Engine::Recording: CopyInto(engines + L"rec_engine.dll", m_folder + L"qdxburn.dll"); break;
     case Engine::RecordingWithoutFree: CopyInto(engines + L"rec_engine_nofree.dll", m_folder + L"qdxburn.dll"); break;
@@ -146,11 +157,16 @@ CProgramFolder::CProgramFolder(Engine engine, DriveAccess drives) {
 }
 
 CProgramFolder::~CProgramFolder() {
-    DeleteTree(m_folder);
+    if (m_owned) DeleteTree(m_folder);
 }
 
 PROCESS_INFORMATION CProgramFolder::Start(const std::wstring& arguments,
                                           const std::vector<std::pair<std::wstring, std::wstring>>& environment) const {
+    return StartAs(nullptr, arguments, environment);
+}
+
+PROCESS_INFORMATION CProgramFolder::StartAs(HANDLE token, const std::wstring& arguments,
+                                            const std::vector<std::pair<std::wstring, std::wstring>>& environment) const {
     // The child's environment: ours, plus the recorders' files, plus the caller's values.
     std::vector<std::pair<std::wstring, std::wstring>> values = {
         {L"REC_ENGINE_OUT", RecordPath()}, {L"ORDAVIA_UI_TRACE", TracePath()}, {L"REC_SPTI_OUT", SptiPath()},
@@ -179,9 +195,12 @@ PROCESS_INFORMATION CProgramFolder::Start(const std::wstring& arguments,
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                          block.data(), m_folder.c_str(), &si, &pi))
-        throw std::runtime_error("cannot start OrdaviaStudio.exe");
+    const BOOL started =
+        token ? ::CreateProcessAsUserW(token, exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                       CREATE_UNICODE_ENVIRONMENT, block.data(), m_folder.c_str(), &si, &pi)
+              : ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                                 block.data(), m_folder.c_str(), &si, &pi);
+    if (!started) throw std::runtime_error("cannot start OrdaviaStudio.exe");
     return pi;
 }
 
@@ -204,6 +223,11 @@ RunResult CProgramFolder::Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs, const
     }
     result.elapsedMs = ::GetTickCount() - start;
     ::GetExitCodeProcess(process.get(), &result.exitCode);
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (::GetProcessTimes(process.get(), &created, &ended, &kernel, &user)) {
+        auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        if (ticks(ended) >= ticks(created)) result.lifetimeMs = static_cast<double>(ticks(ended) - ticks(created)) / 10000.0;
+    }
     result.trace = ReadTextFile(TracePath());
     result.record = ReadTextFile(RecordPath());
     return result;

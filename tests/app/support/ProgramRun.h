@@ -32,6 +32,7 @@ struct RunResult {
     DWORD exitCode = 0;
     bool timedOut = false;
     DWORD elapsedMs = 0;
+    double lifetimeMs = 0;  // from the process's creation to its end, as the system counts them
     std::vector<DialogSeen> dialogs;
     std::wstring trace;   // the shell's message-box trace
     std::wstring record;  // what the recording engine wrote
@@ -43,6 +44,9 @@ enum class DriveAccess { Recording, Real, None };
 class CProgramFolder {
 public:
     explicit CProgramFolder(Engine engine = Engine::Recording, DriveAccess drives = DriveAccess::Recording);
+    // A program folder that is already there (an unpacked edition, path ending in "\"): the
+    // engine and drive access are put in as asked, and the folder stays when the object goes.
+    CProgramFolder(std::wstring folder, Engine engine, DriveAccess drives);
     ~CProgramFolder();
     CProgramFolder(const CProgramFolder&) = delete;
     CProgramFolder& operator=(const CProgramFolder&) = delete;
@@ -60,10 +64,16 @@ public:
     // Starts the program without waiting; Finish waits and collects.
     PROCESS_INFORMATION Start(const std::wstring& arguments,
                               const std::vector<std::pair<std::wstring, std::wstring>>& environment) const;
+    // The same, with the rights of the given token (CreateProcessAsUserW).
+    PROCESS_INFORMATION StartAs(HANDLE token, const std::wstring& arguments,
+                                const std::vector<std::pair<std::wstring, std::wstring>>& environment) const;
     RunResult Finish(PROCESS_INFORMATION& process, DWORD timeoutMs, const DialogHandler& handler = {}) const;
 
 private:
+    void PutModules(Engine engine, DriveAccess drives);
+
     std::wstring m_folder;
+    bool m_owned = true;
 };
 
 }  // namespace testing_support
