@@ -15,14 +15,6 @@ const wchar_t kReportAddress[] = L"https://reports.brenvalo.example/report/index
 
 CPyrlanApp* g_pyrlanApp = nullptr;
 
-// The portable edition is this program built with ORDAVIA_PORTABLE_EDITION: its settings travel
-// in the data store beside it, and it leaves nothing on the host outside its own folder.
-#if defined(ORDAVIA_PORTABLE_EDITION)
-constexpr bool kPortableEdition = true;
-#else
-constexpr bool kPortableEdition = false;
-#endif
-
 bool IsWindowsXPOrLater(const OSVERSIONINFOW& v) {
     return v.dwPlatformId == VER_PLATFORM_WIN32_NT &&
            (v.dwMajorVersion >= 6 || (v.dwMajorVersion >= 5 && v.dwMinorVersion >= 1));
@@ -110,7 +102,7 @@ bool CPyrlanApp::RunStartup() {
 
     CStep managerStep("manager-start");
     m_appManager = m_createManager(m_appFolder.c_str(), (m_appFolder + L"datastore\\data.db").c_str(),
-                                                  (m_appFolder + L"\\init.zip").c_str(), kPortableEdition);
+                                                  (m_appFolder + L"\\init.zip").c_str(), m_portableEdition);
     const std::wstring settingsKey = L"Software\\" + m_registryKeyName;
     const int allHandlers = kapp::SaveToStore | kapp::RemoveFromHost | kapp::RestoreFromStore;
     m_appManager->AddRegistrySection(L"HKEY_CURRENT_USER", settingsKey.c_str(), allHandlers);
@@ -216,7 +208,7 @@ bool CPyrlanApp::RunStartup() {
     CStep autoplayStep("autoplay-texts");
     // The portable edition registers no AutoPlay handlers, so it has no texts to refresh; the
     // refresh would create handler keys on the host, or rewrite those of an installed copy.
-    if (!kPortableEdition && haveVersion && IsWindowsXPOrLater(osVersion)) RefreshAutoplayTexts(m_autoplayRoot);
+    if (!m_portableEdition && haveVersion && IsWindowsXPOrLater(osVersion)) RefreshAutoplayTexts(m_autoplayRoot);
     autoplayStep.End();
 
     CStep aboutStep("about-text");

@@ -64,6 +64,10 @@ public:
 
     // The text after the program name; tests put their own in.
     std::wstring m_commandLine = CommandLineArguments(::GetCommandLineW());
+    // The portable edition: its settings travel in the data store beside the program (the
+    // portable data manager) and it leaves nothing on the host outside its own folder. Its
+    // executable sets this before the run (main.cpp built with ORDAVIA_PORTABLE_EDITION).
+    bool m_portableEdition = false;
     // The launch request: the drive an AutoPlay start names, and the lists the record points to.
     std::wstring m_presetDrive;
     CNarrowText m_presetDriveA;

@@ -5,5 +5,8 @@
 CPyrlanApp theApp;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+#if defined(ORDAVIA_PORTABLE_EDITION)
+    theApp.m_portableEdition = true;
+#endif
     return theApp.Run(instance);
 }
