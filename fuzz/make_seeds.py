@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""make_seeds.py <folder>: writes the fuzz targets' starting corpora, one folder per target,
+from the program's own pack writer (tools/lang/packs.py) and the forms the other inputs take."""
+import os
+import struct
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "lang"))
+import packs  # noqa: E402
+
+
+def write(folder, target, name, data):
+    path = os.path.join(folder, target)
+    os.makedirs(path, exist_ok=True)
+    with open(os.path.join(path, name), "wb") as f:
+        f.write(data)
+
+
+def resource_packs():
+    small = packs.Pack(tag="de-DE", native_name="Deutsch", comment="Fuzz seed",
+                       description1="German", description2="for the shell",
+                       entries=[packs.Entry("Menu.File", "Datei"), packs.Entry("Menu.Internet", "Internet", "Internet"),
+                                packs.Entry("Menu.Untranslated", None)])
+    empty = packs.Pack(tag="x-custom", native_name="")
+    return {"resource_de.brvLang": packs.write_pack(small), "resource_empty.brvLang": packs.write_pack(empty)}
+
+
+def utf16(text):
+    return text.encode("utf-16-le")
+
+
+def main():
+    out = sys.argv[1]
+    for name, data in resource_packs().items():
+        write(out, "chunk_walk", name, data)
+    write(out, "chunk_walk", "header_only", b"URESFILE" + struct.pack("<q", 0))
+
+    for i, (request, pack) in enumerate([("de", "de-DE"), ("de-DE", "de"), ("x-custom-AT", "X-CUSTOM"),
+                                         ("", ""), ("zh-Hant-TW", "zh-hant")]):
+        write(out, "language_tag", f"pair{i}", utf16(request) + b"\0\0" + utf16(pack))
+
+    for i, text in enumerate(["http://user:pw@example.org:8080/a/./b/../c?q=1#top", "file:///C:/Program%20Files/x.txt",
+                              "relative/path", "mailto:someone@example.org", "//host/share/dir/"]):
+        write(out, "uri_parse", f"uri{i}", text.encode())
+
+    # Format text, a zero, then per argument one type byte and its value (see string_format.cpp).
+    write(out, "string_format", "ints", b"%d and %u of %lld\0" + b"\x00" + struct.pack("<i", -5)
+          + b"\x01" + struct.pack("<I", 7) + b"\x02" + struct.pack("<q", 1 << 40))
+    write(out, "string_format", "widths", b"[%*.*f] %-8s %c %%\0" + b"\x00" + struct.pack("<i", 10)
+          + b"\x00" + struct.pack("<i", 3) + b"\x04" + struct.pack("<d", 3.14159) + b"\x06" + b"abc"
+          + b"\x05" + struct.pack("<I", 0xE9))
+    write(out, "string_format", "hex", b"%08X %x %o %e %g\0" + b"\x01" + struct.pack("<I", 0xBEEF)
+          + b"\x03" + struct.pack("<Q", 255) + b"\x01" + struct.pack("<I", 8) + b"\x04" + struct.pack("<d", 1e-300)
+          + b"\x04" + struct.pack("<d", 2.5))
+
+    text = "Brenn-Ordner – Größe: 4,7 GB ✓ 𝄞"
+    write(out, "char_encoding", "utf8", b"\x00" + text.encode("utf-8"))
+    write(out, "char_encoding", "utf16", b"\x01" + text.encode("utf-16-le"))
+    write(out, "char_encoding", "utf32", b"\x02" + text.encode("utf-32-le"))
+    write(out, "char_encoding", "latin1", b"\x03" + "Größe".encode("latin-1"))
+    write(out, "char_encoding", "codepage", b"\x04" + b"plain text \xe4\xf6")
+    write(out, "char_encoding", "utf8_broken", b"\x00" + b"\xc3\x28\xe2\x82\xf0\x9f\x98")
+
+    key = "HKEY_CURRENT_USER\\Software\\Ordavia\\Fuzz"
+    unicode_reg = ("Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n\"Name\"=\"Value\"\r\n\r\n[" + key
+                   + "\\Sub]\r\n\"N\"=dword:00000001\r\n\r\n[-" + key + "\\Old]\r\n")
+    write(out, "registry_check", "unicode.reg", b"\x03" + b"\xff\xfe" + unicode_reg.encode("utf-16-le"))
+    ansi_reg = "REGEDIT4\r\n\r\n[" + key + "]\r\n\"Name\"=\"Value\"\r\n"
+    write(out, "registry_check", "ansi.reg", b"\x00" + ansi_reg.encode("latin-1"))
+    outside = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"N\"=\"V\"\r\n"
+    write(out, "registry_check", "outside.reg", b"\x07" + outside.encode("latin-1"))
+
+
+if __name__ == "__main__":
+    main()
