@@ -15,10 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                               kest::Latin1Encoding(), kest::CodePageEncoding()};
     kest::ICharEncoding* encoding = encodings[data[0] % 5];
     const int32_t n = static_cast<int32_t>(size - 1);
-    // A copy of exactly the data, so that a read past it is seen, and one with a terminator.
+    // A copy of exactly the data, so that a read past it is seen, and one with a terminator: a
+    // whole zero unit after the data padded to whole units, as a terminated string has it.
     std::vector<uint8_t> bytes(data + 1, data + size);
     std::vector<uint8_t> terminated(bytes);
-    terminated.resize(bytes.size() + 4, 0);
+    const size_t unit = static_cast<size_t>(encoding->UnitSize());
+    terminated.resize((bytes.size() + unit - 1) / unit * unit + unit, 0);
 
     // An operation an encoding does not offer (the code page reads forwards only) raises.
     try {
@@ -73,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 2: {
             std::vector<kest::CodePoint> units(bytes.size() / 4 + 1, 0);
-            std::memcpy(units.data(), bytes.data(), bytes.size() / 4 * 4);
+            if (bytes.size() >= 4) std::memcpy(units.data(), bytes.data(), bytes.size() / 4 * 4);
             text = kest::String::FromUTF32(units.data(), static_cast<int32_t>(bytes.size() / 4));
             break;
         }

@@ -3,7 +3,8 @@
 # wxWidgets (fuzz/), built with clang-14 under AddressSanitizer and UndefinedBehaviorSanitizer
 # into build-fuzz/.
 #   build    configures and builds the targets and writes their seed corpora (build-fuzz/seeds/)
-#   run      builds, then fuzzes every target for FUZZ_SECONDS (default 60) each, two at a time,
+#   run [target...]
+#            builds, then fuzzes every target (or the ones named) for FUZZ_SECONDS (default 60) each, two at a time,
 #            and prints per target its runs, executions per second, edges covered and crashes;
 #            a crash is kept as a reproducer in fuzz/reproducers/<target>/
 #   replay   builds, then runs every target once over its seeds and kept reproducers; its last
@@ -36,8 +37,8 @@ fuzz_one() {
 
 summary() {
     local t=$1 log=$out/logs/$t.log runs eps cov crashes
-    runs=$(grep -oE 'stat::number_of_executed_units: [0-9]+' "$log" | tail -n1 | grep -oE '[0-9]+$')
-    eps=$(grep -oE 'stat::average_exec_per_sec: [0-9]+' "$log" | tail -n1 | grep -oE '[0-9]+$')
+    runs=$(grep -oE 'stat::number_of_executed_units: +[0-9]+' "$log" | tail -n1 | grep -oE '[0-9]+$')
+    eps=$(grep -oE 'stat::average_exec_per_sec: +[0-9]+' "$log" | tail -n1 | grep -oE '[0-9]+$')
     cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -n1 | grep -oE '[0-9]+$')
     crashes=$(grep -cE '^artifact_prefix=|Test unit written to' "$log")
     printf '%-16s runs %10s  exec/s %7s  edges %6s  crashes %s\n' "$t" "${runs:-?}" "${eps:-?}" "${cov:-?}" "$crashes"
@@ -48,6 +49,7 @@ summary() {
 }
 
 run() {
+    [ $# = 0 ] || targets=("$@")
     build || exit 1
     local i pids=()
     echo "fuzzing ${#targets[@]} targets for ${seconds} s each, two at a time"
@@ -87,7 +89,7 @@ replay() {
 
 case ${1:-} in
 build) build ;;
-run) run ;;
+run) shift; run "$@" ;;
 replay) replay ;;
 *) echo "usage: $0 build|run|replay" >&2; exit 2 ;;
 esac
