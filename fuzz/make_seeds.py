@@ -29,11 +29,60 @@ def utf16(text):
     return text.encode("utf-16-le")
 
 
+def flat_ansi(signature, layout, entries):
+    """A flat ANSI pack ("LANGPACK", or "LANGPCK2" with an entry layout), which the pack writer
+    leaves to older tools: zero-terminated code-page strings, each after its byte count."""
+    def put(text):
+        raw = text.encode("cp1252") + b"\0"
+        return struct.pack("<I", len(raw)) + raw
+    header = put("Deutsch (ANSI)") + put("for the shell") + put("Deutsch") + put("Fuzz seed")
+    out = [signature]
+    if signature != b"LANGPACK":
+        out.append(struct.pack("<II", 1, layout))
+    out += [struct.pack("<I", len(header)), header, struct.pack("<I", len(entries))]
+    for key, text, used in entries:
+        body = put(key) + put(text) + put("") + put("")
+        if layout >= 1:
+            body += struct.pack("<I", 1 if used else 0)
+            body = struct.pack("<I", len(body)) + body
+        out.append(body)
+    return b"".join(out)
+
+
 def main():
     out = sys.argv[1]
     for name, data in resource_packs().items():
         write(out, "chunk_walk", name, data)
     write(out, "chunk_walk", "header_only", b"URESFILE" + struct.pack("<q", 0))
+
+    for name, data in resource_packs().items():
+        write(out, "pack_resource", name, data)
+    wide = packs.Pack(format="LANGPU16", tag="fr-FR", native_name="Français", comment="Fuzz seed",
+                      description1="French", description2="for the shell",
+                      entries=[packs.Entry("Menu.File", "Fichier"), packs.Entry("Menu.Help", None),
+                               packs.Entry("CLanguages.WindowTitle", "Langues – 𝄞")])
+    write(out, "pack_flat", "wide.brvLang", packs.write_pack(wide))
+    entries = [("Menu.File", "Datei", True), ("Menu.Größe", "Größe", True), ("Menu.Unused", "x", False)]
+    write(out, "pack_flat", "ansi_v0.brvLang", flat_ansi(b"LANGPACK", 0, entries))
+    write(out, "pack_flat", "ansi_layout1.brvLang", flat_ansi(b"LANGPCK2", 1, entries))
+
+    # Request, system tag, then a tag and a native name per pack.
+    for i, texts in enumerate([["de", "en-us", "de-DE", "Deutsch", "en", "English"],
+                               ["francais", "fr-fr", "fr", "Français", "x-custom", "Custom"],
+                               ["zh-Hant-TW", "zh-cn", "zh-Hant", "中文(繁體)", "zh", "中文"],
+                               ["", "", "", "english"]]):
+        write(out, "pack_choice", f"request{i}", b"\0\0".join(utf16(t) for t in texts))
+
+    for i, line in enumerate(['"C:\\Program Files\\Ordavia\\OrdaviaStudio.exe" -datacd "C:\\Temp\\list 1.txt"',
+                              "OrdaviaStudio.exe -autoplay -selectdrive E: -copy",
+                              "OrdaviaStudio.exe -open \"D:\\My Projects\\disc.brv\"",
+                              '"C:\\a b\\x.exe"\t-audiocd  "list.txt"  ""  "unclosed']):
+        write(out, "command_line", f"line{i}", utf16(line))
+
+    paths = ["C:\\Music\\track 1.wav", "  D:\\Data\\folder\\  ", "", "\\\\server\\share\\file.txt"]
+    write(out, "list_file", "little_endian.txt", b"\xff\xfe" + utf16("\r\n".join(paths)))
+    write(out, "list_file", "big_endian.txt", b"\xfe\xff" + "\n".join(paths).encode("utf-16-be"))
+    write(out, "list_file", "nul_inside.txt", b"\xff\xfe" + utf16("C:\\a.wav\n\0C:\\b.wav") + b"\x01")
 
     for i, (request, pack) in enumerate([("de", "de-DE"), ("de-DE", "de"), ("x-custom-AT", "X-CUSTOM"),
                                          ("", ""), ("zh-Hant-TW", "zh-hant")]):
