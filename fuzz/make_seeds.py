@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """make_seeds.py <folder>: writes the fuzz targets' starting corpora, one folder per target,
 from the program's own pack writer (tools/lang/packs.py) and the forms the other inputs take."""
+import io
 import os
 import struct
 import sys
+import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "lang"))
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+sys.path.insert(0, os.path.join(ROOT, "tools", "lang"))
 import packs  # noqa: E402
 
 
@@ -118,6 +121,53 @@ def main():
     write(out, "registry_check", "ansi.reg", b"\x00" + ansi_reg.encode("latin-1"))
     outside = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"N\"=\"V\"\r\n"
     write(out, "registry_check", "outside.reg", b"\x07" + outside.encode("latin-1"))
+
+    kapp_seeds(out)
+
+
+def description_xml():
+    """A description as the portable manager writes it: a registry section, a folder with its
+    files and a file item."""
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<appmanager version=\"1\">\n"
+            " <regentry_user type=\"2\" name=\"HKEY_CURRENT_USER\\Software\\Ordavia\" destination=\"regsection.1.reg\"/>\n"
+            " <regentry_user type=\"1\" name=\"C:\\data\\\" available=\"true\">\n"
+            "  <regentry_user destination=\"C:\\data\\a.txt\" type=\"0\" available=\"true\"/>\n"
+            "  <regentry_user destination=\"C:\\data\\sub\\b.txt\" type=\"0\" available=\"TRUE\"/>\n"
+            " </regentry_user>\n"
+            " <regentry_init type=\"0\" name=\"C:\\Users\\Me\\settings.ini\" destination=\"file.3.dat\" available=\"false\"/>\n"
+            "</appmanager>\n").encode("utf-8")
+
+
+def store(entries, method=zipfile.ZIP_DEFLATED):
+    """A data store archive before scrambling (the target scrambles it as it writes it)."""
+    plain = io.BytesIO()
+    with zipfile.ZipFile(plain, "w", method) as archive:
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, date_time=(2010, 1, 1, 0, 0, 0))
+            info.compress_type = method
+            archive.writestr(info, data)
+    return plain.getvalue()
+
+
+def kapp_seeds(out):
+    description = description_xml()
+    write(out, "description", "portable.xml", description)
+    write(out, "description", "utf16.xml", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><appmanager><regentry_user "
+          "type=\"x\" name=\"\\\\server\\share\\\"/></appmanager>".encode("utf-16"))
+    reg = ("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ordavia]\r\n"
+           "\"Name\"=\"Value\"\r\n").encode("utf-16")
+    write(out, "zip_store", "store.db", store([("@@portable@@_description.xml", description),
+                                               ("regsection.1.reg", reg), ("C/data/a.txt", b"hello\n"),
+                                               ("C/data/sub/", b"")]))
+    write(out, "zip_store", "stored.db", store([("@@portable@@_description.xml", description),
+                                                ("file.3.dat", b"\0" * 300)], zipfile.ZIP_STORED))
+    write(out, "zip_store", "empty.db", store([]))
+
+    for i, texts in enumerate([["C:\\data\\sub\\a.txt", "C:\\data\\", "a.txt"],
+                               ["\\\\?\\UNC\\server\\share\\x", "\\\\server\\share", "nul.txt"],
+                               ["c:/Data/../x", "C:\\DATA", "a:b"],
+                               ["\\\\?\\C:\\long\\path\\", "\\\\.\\C:", "com\u00b9"]]):
+        write(out, "safe_paths", f"paths{i}", b"\0\0".join(utf16(t) for t in texts))
 
 
 if __name__ == "__main__":

@@ -30,6 +30,12 @@ void CChildAppender::Append(std::unique_ptr<wxXmlNode> child) {
     m_last = node;
 }
 
+std::unique_ptr<wxXmlDocument> ReadDescription(wxInputStream& input) {
+    auto document = std::make_unique<wxXmlDocument>();
+    if (!document->Load(input, wxString("UTF-8"), 0) || !document->GetRoot()) return nullptr;
+    return document;
+}
+
 long ReadItemType(const wxXmlNode& item) {
     const wxString text = item.GetAttribute(wxS("type"), wxS("-1"));
     long value = 0;

@@ -42,6 +42,10 @@ private:
     wxXmlNode* m_last;
 };
 
+// The document in the stream (UTF-8 unless it declares otherwise), or null when it does not
+// parse or has no root element.
+std::unique_ptr<wxXmlDocument> ReadDescription(wxInputStream& input);
+
 // "type": -1 when absent; text that is not a decimal integer counts as 0.
 long ReadItemType(const wxXmlNode& item);
 // "name", "destination": empty when absent.

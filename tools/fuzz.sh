@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# fuzz.sh build | run | replay: the native fuzz targets of the parts that need neither Win32 nor
-# wxWidgets (fuzz/), built with clang-14 under AddressSanitizer and UndefinedBehaviorSanitizer
-# into build-fuzz/.
+# fuzz.sh build | run | replay: the native fuzz targets (fuzz/), one per kind of outside input,
+# built with clang-14 under AddressSanitizer and UndefinedBehaviorSanitizer into build-fuzz/;
+# the data manager's targets link the native wxWidgets that tools/native-wx.sh builds once.
 #   build    configures and builds the targets and writes their seed corpora (build-fuzz/seeds/)
 #   run [target...]
 #            builds, then fuzzes every target (or the ones named) for FUZZ_SECONDS (default 60) each, two at a time,
@@ -20,8 +20,11 @@ limits=(-timeout=1 -malloc_limit_mb=256 -rss_limit_mb=2048)
 mapfile -t targets < <(grep -E '^[a-z_]+$' "$here/fuzz/targets.txt")
 
 build() {
-    if [ ! -f "$out/CMakeCache.txt" ]; then
-        cmake -S "$here/fuzz" -B "$out" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE= >/dev/null || return 1
+    local wx
+    wx=$(bash "$here/tools/native-wx.sh") || return 1
+    if [ ! -f "$out/CMakeCache.txt" ] || ! grep -qx "NATIVE_WX:PATH=$wx" "$out/CMakeCache.txt"; then
+        cmake -S "$here/fuzz" -B "$out" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE= -DNATIVE_WX:PATH="$wx" \
+            >/dev/null || return 1
     fi
     cmake --build "$out" -j 2 -- --no-print-directory >/dev/null || { cmake --build "$out" -j 1; return 1; }
     python3 "$here/fuzz/make_seeds.py" "$out/seeds"
