@@ -47,9 +47,10 @@ bool DeclaresParsersOwnEncoding(const std::vector<char>& bytes) {
         if (step == 2 && byte(i + high) != 0) ch = 0x80;
         if (ch >= 0x80) ch = 0x80;
         declaration += char(ch);
+        if (declaration.size() == 5 && declaration != "<?xml") return true;  // no declaration, no encoding
         if (declaration.size() >= 2 && declaration.compare(declaration.size() - 2, 2, "?>") == 0) break;
     }
-    if (declaration.compare(0, 5, "<?xml") != 0) return true;  // no declaration, no encoding
+    if (declaration.compare(0, 5, "<?xml") != 0) return true;
     size_t p = declaration.find("encoding");
     if (p == std::string::npos) return true;
     const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
