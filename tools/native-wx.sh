@@ -16,6 +16,9 @@ if [ -z "$ver" ]; then
 fi
 [ -n "$ver" ] || { log "cannot find the wxwidgets3.2 source package"; exit 1; }
 prefix="$CACHE/native-wx-$ver-asan"
+# Another worktree's build may be making it right now: one at a time, the second finds it done.
+exec 9>"$CACHE/native-wx.lock"
+flock 9
 if [ ! -f "$prefix/.complete" ]; then
     log "building wxWidgets $ver (base + xml) natively with clang-14 and AddressSanitizer; this takes a few minutes"
     work="$CACHE/src-wx-native"
