@@ -7,6 +7,8 @@
 #                 build/dist/OrdaviaStudio-<version>-x86.msi, build64/dist/...-x64.msi
 # make portable   build, then each flavour's portable edition into its dist/:
 #                 build/dist/OrdaviaStudio-<version>-portable-x86.zip, build64/dist/...-x64.zip
+# make fuzz       the native fuzz targets (clang-14, sanitizers, libFuzzer) in build-fuzz/, each
+#                 run FUZZ_SECONDS (default 60), two at a time; crashes go to fuzz/reproducers/
 # FLAVOURS="64"   limits any of these to one flavour; BUILD=dir moves both build folders
 BUILD ?= build
 BUILD64 ?= $(BUILD)64
@@ -22,7 +24,7 @@ cpu_64 := x86_64
 export ORDAVIA_CACHE := $(CACHE)
 export JOBS
 
-.PHONY: all setup configure build run test installer portable clean
+.PHONY: all setup configure build run test installer portable fuzz clean
 
 all: build
 
@@ -61,6 +63,9 @@ portable: build
 	  case $$f in 32) dir=$(dir_32);; 64) dir=$(dir_64);; esac; \
 	  python3 tools/make_portable.py $$dir || exit $$?; \
 	done
+
+fuzz: setup
+	@bash tools/fuzz.sh run
 
 clean:
 	rm -rf $(dir_32) $(dir_64)

@@ -21,6 +21,14 @@ void StoreInt64(uint8_t* p, int64_t value) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// start + offset when the underlying stream can address it. A chunk's declared size is
+// trusted, so a position inside it can lie beyond any real stream.
+bool Absolute(int64_t start, int64_t offset, int64_t& absolute) {
+    if (offset < 0 || start < 0 || offset > std::numeric_limits<int64_t>::max() - start) return false;
+    absolute = start + offset;
+    return true;
+}
+
 }  // namespace
 
 // ---- CChunkStream ----
@@ -70,9 +78,12 @@ int64_t CChunkStream::Seek(int64_t position) {
 
 int64_t CChunkStream::Read(void* buffer, int64_t count) {
     if (count <= 0) return 0;
-    m_stream->Seek(m_start + m_position);
+    // Nothing lies where no stream can reach.
+    int64_t at = 0;
+    if (!Absolute(m_start, m_position, at)) return 0;
+    m_stream->Seek(at);
     const int64_t got = m_stream->Read(buffer, count);
-    m_position = std::min(m_position + count, m_size);
+    m_position = m_position >= m_size || count >= m_size - m_position ? m_size : m_position + count;
     return got;
 }
 
@@ -170,7 +181,10 @@ bool CChunkIterator::Next() {
     // A walk that ran into a broken size has nowhere to go on from: it stays ended until Reset.
     if (m_walkBroken) return false;
     int64_t candidate = m_currentOffset;
-    if (m_currentValid && !FollowingOffset(m_currentOffset, m_currentSize, candidate)) {
+    // A size that leads past what the underlying stream can address leads nowhere either.
+    int64_t absolute = 0;
+    if (m_currentValid &&
+        (!FollowingOffset(m_currentOffset, m_currentSize, candidate) || !Absolute(GetStart(), candidate, absolute))) {
         m_walkBroken = true;
         m_currentId = 0;
         m_currentSize = 0;

@@ -110,7 +110,8 @@ public:
     // Back to before the first chunk.
     void Reset();
     // To the next chunk; false when no complete chunk header follows. A walk that ended on a
-    // chunk whose size leads nowhere (negative, or past what an offset can hold) stays ended
+    // chunk whose size leads nowhere (negative, or past what an offset or the underlying
+    // stream can address) stays ended
     // until Reset.
     bool Next();
     ChunkId GetId() const { return m_currentId; }

@@ -42,6 +42,10 @@ private:
     wxXmlNode* m_last;
 };
 
+// The document in the stream (UTF-8 unless it declares UTF-16, ISO-8859-1 or US-ASCII), or
+// null when it does not parse, has no root element or declares any other encoding.
+std::unique_ptr<wxXmlDocument> ReadDescription(wxInputStream& input);
+
 // "type": -1 when absent; text that is not a decimal integer counts as 0.
 long ReadItemType(const wxXmlNode& item);
 // "name", "destination": empty when absent.

@@ -2,8 +2,6 @@
 
 #include "kapp/Text.h"
 
-#include <windows.h>
-
 #include <cwctype>
 #include <vector>
 
@@ -52,10 +50,6 @@ std::vector<std::wstring> Split(const std::wstring& text) {
         start = end + 1;
     }
     return parts;
-}
-
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // Root ("C:" or "\\server\share") and segments of a normalised path; false when refused.
@@ -107,9 +101,9 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
     std::wstring pathRoot, folderRoot;
     std::vector<std::wstring> pathSegments, folderSegments;
     if (!Decompose(path, pathRoot, pathSegments) || !Decompose(folder, folderRoot, folderSegments)) return false;
-    if (!SameText(pathRoot, folderRoot) || pathSegments.size() <= folderSegments.size()) return false;
+    if (!SameFileName(pathRoot, folderRoot) || pathSegments.size() <= folderSegments.size()) return false;
     for (size_t i = 0; i < folderSegments.size(); ++i)
-        if (!SameText(pathSegments[i], folderSegments[i])) return false;
+        if (!SameFileName(pathSegments[i], folderSegments[i])) return false;
     return true;
 }
 
@@ -117,9 +111,9 @@ bool IsSameFile(const std::wstring& path, const std::wstring& file) {
     std::wstring pathRoot, fileRoot;
     std::vector<std::wstring> pathSegments, fileSegments;
     if (!Decompose(path, pathRoot, pathSegments) || !Decompose(file, fileRoot, fileSegments)) return false;
-    if (pathSegments.empty() || !SameText(pathRoot, fileRoot) || pathSegments.size() != fileSegments.size()) return false;
+    if (pathSegments.empty() || !SameFileName(pathRoot, fileRoot) || pathSegments.size() != fileSegments.size()) return false;
     for (size_t i = 0; i < fileSegments.size(); ++i)
-        if (!SameText(pathSegments[i], fileSegments[i])) return false;
+        if (!SameFileName(pathSegments[i], fileSegments[i])) return false;
     return true;
 }
 

@@ -24,4 +24,8 @@ bool IsSameFile(const std::wstring& path, const std::wstring& file);
 // Whether name is one plain file name that can live in a folder of ours.
 bool IsPlainFileName(const std::wstring& name);
 
+// Whether two names are the same to the file system: ordinal, ignoring case the way Windows
+// does. The checks above are plain text work; this comparison is the system's (FileNames.cpp).
+bool SameFileName(const std::wstring& a, const std::wstring& b);
+
 }  // namespace kapp

@@ -27,34 +27,6 @@ constexpr size_t kCopyBuffer = 64 * 1024;
 constexpr int kReplaceAttempts = 20;
 constexpr DWORD kReplaceRetryMs = 100;
 
-// Stops a stream after a number of bytes, so that a hostile entry that inflates without end
-// cannot fill the memory of whoever reads it.
-class CLimitedInputStream : public wxFilterInputStream {
-public:
-    CLimitedInputStream(wxInputStream& stream, wxFileOffset limit) : wxFilterInputStream(stream), m_left(limit) {}
-    bool Exceeded() const { return m_exceeded; }
-
-protected:
-    size_t OnSysRead(void* buffer, size_t size) override {
-        if (m_left <= 0) {
-            // One byte more than allowed means the entry is too large.
-            char probe;
-            if (m_parent_i_stream->Read(&probe, 1).LastRead() > 0) m_exceeded = true;
-            m_lasterror = m_exceeded ? wxSTREAM_READ_ERROR : wxSTREAM_EOF;
-            return 0;
-        }
-        if (wxFileOffset(size) > m_left) size = size_t(m_left);
-        const size_t n = m_parent_i_stream->Read(buffer, size).LastRead();
-        m_left -= wxFileOffset(n);
-        if (n == 0) m_lasterror = m_parent_i_stream->GetLastError();
-        return n;
-    }
-
-private:
-    wxFileOffset m_left;
-    bool m_exceeded = false;
-};
-
 }  // namespace
 
 // Between the zip stream and the file: the first write that falls short marks the archive as
@@ -110,10 +82,6 @@ void DeleteWorkFolder(P<IURI>& folder) noexcept {
 }
 
 }  // namespace
-
-wxString InternalEntryName(const String& name) {
-    return wxZipEntry::GetInternalName(ToWx(FromStd(WithoutLongPrefix(ToStd(name)))), wxPATH_DOS);
-}
 
 bool IsHeldByAnother(uint32_t code) {
     return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED || code == ERROR_LOCK_VIOLATION;
@@ -290,42 +258,21 @@ CZipLoadManager::CZipLoadManager(IURI* archive) {
     // Held by another program since the look above: still no damaged archive.
     if (!stream->IsOk())
         RaiseFileError("kapp.CZipLoadManager.OpenFailed", L"The archive '%FILE%' could not be opened.", path);
-    // Names without the UTF-8 flag come from archives written elsewhere, in the local code page.
-    m_zip = std::make_unique<wxZipInputStream>(stream.release(), wxConvLocal);
-    while (m_entries.size() < kMaxEntries) {
-        std::unique_ptr<wxZipEntry> entry(m_zip->GetNextEntry());
-        if (!entry) break;
-        const wxString name = entry->GetInternalName();
-        m_entries[name] = std::move(entry);  // a later entry of the same name wins
-    }
-    m_readable = m_zip->GetLastError() == wxSTREAM_EOF;
+    m_reader = std::make_unique<CZipReader>(std::move(stream));
 }
 
 CZipLoadManager::~CZipLoadManager() {
-    m_entries.clear();
-    {
-        wxLogNull quiet;
-        m_zip.reset();
-    }
+    m_reader.reset();
     DeleteWorkFolder(m_workFolder);
 }
 
-wxZipEntry* CZipLoadManager::Find(const String& entryName) const {
-    const wxString name = InternalEntryName(entryName);
-    if (name.empty()) return nullptr;
-    auto it = m_entries.find(name);
-    return it == m_entries.end() ? nullptr : it->second.get();
-}
+bool CZipLoadManager::IsReadable() const { return m_reader->IsReadable(); }
 
-bool CZipLoadManager::HasEntry(const String& entryName) const { return Find(entryName) != nullptr; }
+size_t CZipLoadManager::EntryCount() const { return m_reader->EntryCount(); }
 
-std::vector<CZipLoadManager::EntryInfo> CZipLoadManager::Entries() const {
-    std::vector<EntryInfo> entries;
-    entries.reserve(m_entries.size());
-    for (const auto& [name, entry] : m_entries)
-        entries.push_back({name, entry->GetSize(), entry->GetCompressedSize(), entry->IsDir()});
-    return entries;
-}
+bool CZipLoadManager::HasEntry(const String& entryName) const { return m_reader->Find(entryName) != nullptr; }
+
+std::vector<CZipLoadManager::EntryInfo> CZipLoadManager::Entries() const { return m_reader->Entries(); }
 
 P<IURI> CZipLoadManager::GetWorkFolder() {
     if (!m_workFolder) m_workFolder = kest::GetSystem()->CreateUniqueTempFolder(String("ovport_unzip_"), String("_temp"));
@@ -338,8 +285,8 @@ bool CZipLoadManager::ExtractFile(const String& entryName, IURI* target) {
 }
 
 bool CZipLoadManager::ExtractFileTo(const String& entryName, const std::wstring& path) {
-    if (path.empty() || !m_zip) return false;
-    wxZipEntry* entry = Find(entryName);
+    if (path.empty()) return false;
+    wxZipEntry* entry = m_reader->Find(entryName);
     if (!entry || entry->IsDir()) return false;
 
     const size_t slash = path.find_last_of(L'\\');
@@ -357,31 +304,11 @@ bool CZipLoadManager::ExtractFileTo(const String& entryName, const std::wstring&
     const std::wstring name = path.substr(slash + 1);
     const std::wstring partial = PathOf(system->CreateUniqueFile(parent.Get(), FromStd(name + L"."), String(".part")).Get());
 
-    wxLogNull quiet;
     bool ok = false;
-    if (m_zip->OpenEntry(*entry)) {
-        {
-            wxFileOutputStream output{wxString(partial)};
-            if (output.IsOk()) {
-                // No more than the directory promised: a lying entry cannot fill the disk.
-                const wxFileOffset limit = entry->GetSize() >= 0 ? entry->GetSize() : wxFileOffset(0);
-                CLimitedInputStream input(*m_zip, limit);
-                auto buffer = std::make_unique<char[]>(kCopyBuffer);
-                ok = true;
-                for (;;) {
-                    const size_t n = input.Read(buffer.get(), kCopyBuffer).LastRead();
-                    if (n == 0) break;
-                    if (output.Write(buffer.get(), n).LastWrite() != n) {
-                        ok = false;
-                        break;
-                    }
-                }
-                // The zip stream checks the data's CRC at the end of the entry.
-                ok = ok && !input.Exceeded() && input.GetLastError() == wxSTREAM_EOF &&
-                     m_zip->GetLastError() == wxSTREAM_EOF && output.Close();
-            }
-        }
-        m_zip->CloseEntry();
+    {
+        wxLogNull quiet;
+        wxFileOutputStream output{wxString(partial)};
+        ok = output.IsOk() && m_reader->CopyEntry(*entry, output) && output.Close();
     }
     if (!ok) {
         RemoveQuietly(partial);
@@ -400,17 +327,7 @@ bool CZipLoadManager::ExtractFileTo(const String& entryName, const std::wstring&
 }
 
 std::unique_ptr<wxXmlDocument> CZipLoadManager::LoadXmlDocument(const String& entryName) {
-    if (!m_zip) return nullptr;
-    wxZipEntry* entry = Find(entryName);
-    if (!entry || entry->IsDir() || entry->GetSize() > kMaxDocumentSize) return nullptr;
-    wxLogNull quiet;
-    if (!m_zip->OpenEntry(*entry)) return nullptr;
-    auto document = std::make_unique<wxXmlDocument>();
-    CLimitedInputStream input(*m_zip, kMaxDocumentSize);
-    const bool loaded = document->Load(input, wxString("UTF-8"), 0) && !input.Exceeded();
-    m_zip->CloseEntry();
-    if (!loaded || !document->GetRoot()) return nullptr;
-    return document;
+    return m_reader->LoadXmlDocument(entryName);
 }
 
 }  // namespace kapp

@@ -17,6 +17,7 @@
 #include "kest/Object.h"
 #include "kest/String.h"
 #include "kest/URI.h"
+#include "kapp/ZipReader.h"
 
 #include <wx/wfstream.h>
 #include <wx/xml/xml.h>
@@ -115,16 +116,11 @@ public:
     bool ExtractFileTo(const kest::String& entryName, const std::wstring& path) override;
 
     // Whether the whole directory was read without error.
-    bool IsReadable() const { return m_readable; }
-    size_t EntryCount() const { return m_entries.size(); }
+    bool IsReadable() const;
+    size_t EntryCount() const;
     bool HasEntry(const kest::String& entryName) const;
 
-    struct EntryInfo {
-        wxString name;               // internal form, as lookups take it
-        wxFileOffset size;           // as the directory gives it, -1 when unknown
-        wxFileOffset compressedSize;
-        bool isDir;
-    };
+    using EntryInfo = ZipEntryInfo;
     // What the directory holds, in order of internal names (a name given twice shows once, the
     // later entry).
     std::vector<EntryInfo> Entries() const;
@@ -132,21 +128,14 @@ public:
     kest::P<kest::IURI> WorkFolder() const { return m_workFolder; }
 
     // Limits a hostile archive: entries read from its directory, bytes of a description.
-    static constexpr size_t kMaxEntries = 1000000;
-    static constexpr wxFileOffset kMaxDocumentSize = 64 * 1024 * 1024;
+    static constexpr size_t kMaxEntries = CZipReader::kMaxEntries;
+    static constexpr wxFileOffset kMaxDocumentSize = CZipReader::kMaxDocumentSize;
 
 private:
-    wxZipEntry* Find(const kest::String& entryName) const;
-
-    std::unique_ptr<wxZipInputStream> m_zip;  // owns the scrambled file stream
+    std::unique_ptr<CZipReader> m_reader;  // owns the scrambled file stream
     kest::P<kest::IURI> m_workFolder;
-    std::map<wxString, std::unique_ptr<wxZipEntry>> m_entries;
-    bool m_readable = false;
     std::wstring m_lastFolder;  // the folder of the last extraction, known to exist
 };
-
-// The archive's internal form of an entry name given as a native path or plain name.
-wxString InternalEntryName(const kest::String& name);
 
 // Puts source in place of target durably: flushed to the disk first, then moved over the target
 // with write-through, retried for a short while when another program holds the target open.

@@ -4,7 +4,9 @@
 #include "kest/Error.h"
 #include "kest/String.h"
 
+#if defined(_WIN32)
 #include <windows.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -20,13 +22,25 @@ namespace {
 // Stored on the last release instead of 0: references that the destructor takes and drops again
 // can never bring the count back to 0 and destroy the object twice.
 constexpr long kDestroyingCount = -1000000;
+
+// The count's atomic steps. Windows has them as functions; the native sanitizer build of the
+// portable parts uses the compiler's.
+#if defined(_WIN32)
+long Increment(volatile long* count) { return ::InterlockedIncrement(count); }
+long Decrement(volatile long* count) { return ::InterlockedDecrement(count); }
+void Exchange(volatile long* count, long value) { ::InterlockedExchange(count, value); }
+#else
+long Increment(volatile long* count) { return __atomic_add_fetch(count, 1, __ATOMIC_SEQ_CST); }
+long Decrement(volatile long* count) { return __atomic_sub_fetch(count, 1, __ATOMIC_SEQ_CST); }
+void Exchange(volatile long* count, long value) { __atomic_store_n(count, value, __ATOMIC_SEQ_CST); }
+#endif
 }  // namespace
 
-void CReferencable::AddRef() const noexcept { ::InterlockedIncrement(&m_count); }
+void CReferencable::AddRef() const noexcept { Increment(&m_count); }
 
 void CReferencable::Release() const noexcept {
-    if (::InterlockedDecrement(&m_count) == 0) {
-        ::InterlockedExchange(&m_count, kDestroyingCount);
+    if (Decrement(&m_count) == 0) {
+        Exchange(&m_count, kDestroyingCount);
         Destroy();
     }
 }

@@ -45,9 +45,12 @@ public:
     CStringFormat& Push(uint32_t value);
     CStringFormat& Push(int64_t value);
     CStringFormat& Push(uint64_t value);
-    // long is 32 bits on Windows but a type of its own for overloading.
+    // long is 32 bits on Windows but a type of its own for overloading. Where long is 64 bits
+    // it is already int64_t (the native sanitizer build).
+#if !defined(__LP64__)
     CStringFormat& Push(long value) { return Push(int32_t(value)); }
     CStringFormat& Push(unsigned long value) { return Push(uint32_t(value)); }
+#endif
     CStringFormat& Push(double value);
     CStringFormat& Push(Char value);
     CStringFormat& Push(const String& value);

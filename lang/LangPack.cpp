@@ -1,9 +1,6 @@
 #include "lang/LangPack.h"
 
-#include "kest/win32/Paths.h"
 #include "lang/PackText.h"
-
-#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
@@ -35,15 +32,6 @@ bool ReadUInt32(kest::IInStream& in, uint32_t& value) {
     return true;
 }
 
-void FromAnsiInto(std::wstring& wide, const char* text, size_t length) {
-    wide.clear();
-    if (length == 0) return;
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return;
-    wide.resize(static_cast<size_t>(n));
-    if (::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), n) != n) wide.clear();
-}
-
 // A UTF-16LE flat-pack string of n bytes ends in a zero unit that belongs to n.
 bool IsWideTerminated(const uint8_t* bytes, uint32_t n) {
     return n >= 2 && bytes[n - 1] == 0 && bytes[n - 2] == 0;
@@ -67,7 +55,7 @@ void DecodeFlatStringInto(std::wstring& text, const uint8_t* bytes, uint32_t n, 
     }
     if (n < 1 || bytes[n - 1] != 0) return;
     const auto* ansi = reinterpret_cast<const char*>(bytes);
-    FromAnsiInto(text, ansi, std::strlen(ansi));
+    AnsiTextInto(text, ansi, std::strlen(ansi));
 }
 
 std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
@@ -77,22 +65,6 @@ std::wstring DecodeFlatString(const uint8_t* bytes, uint32_t n, bool wide) {
 }
 
 }  // namespace
-
-std::string KeyToUtf8(const wchar_t* key, size_t length) {
-    std::string utf8;
-    utf8.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        if (key[i] >= 0x80) {
-            const int n = ::WideCharToMultiByte(CP_UTF8, 0, key, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-            if (n <= 0) return std::string();
-            utf8.assign(static_cast<size_t>(n), '\0');
-            ::WideCharToMultiByte(CP_UTF8, 0, key, static_cast<int>(length), utf8.data(), n, nullptr, nullptr);
-            return utf8;
-        }
-        utf8 += static_cast<char>(key[i]);
-    }
-    return utf8;
-}
 
 void Utf16KeyInto(std::string& key, const uint8_t* utf16le, size_t count) {
     key.resize(count);
@@ -108,11 +80,10 @@ void Utf16KeyInto(std::string& key, const uint8_t* utf16le, size_t count) {
     }
 }
 
-std::unique_ptr<wchar_t[]> MakeUnitBuffer(int64_t bytes) {
-    static_assert(sizeof(wchar_t) == 2, "pack texts are UTF-16");
+std::unique_ptr<TextUnit[]> MakeUnitBuffer(int64_t bytes) {
     if (bytes < 0 || bytes > kMaxPackBytes) return nullptr;
     const size_t units = static_cast<size_t>(bytes) / 2;
-    auto buffer = std::make_unique_for_overwrite<wchar_t[]>(units + 1);
+    auto buffer = std::make_unique_for_overwrite<TextUnit[]>(units + 1);
     buffer[units] = 0;  // whatever of it the bytes leave
     return buffer;
 }
@@ -137,7 +108,7 @@ std::wstring CLangPack::GetLanguageCode() const {
     return m_tag.GetText().empty() ? m_nativeName : m_tag.GetText();
 }
 
-const wchar_t* CLangPack::Lookup(std::string_view key) const {
+const TextUnit* CLangPack::Lookup(std::string_view key) const {
     return FindText(key);
 }
 
@@ -187,10 +158,10 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
     const int64_t rest = std::max<int64_t>(file.GetSize() - file.GetPosition(), 0);
     // The body is read as UTF-16 units: a wide pack's texts stay where they lie. A body too large
     // to be taken into memory is refused whole.
-    std::unique_ptr<wchar_t[]> body = MakeUnitBuffer(rest);
+    std::unique_ptr<TextUnit[]> body = MakeUnitBuffer(rest);
     if (!body) return false;
     const size_t size = static_cast<size_t>(rest);
-    const wchar_t* const units = body.get();
+    const TextUnit* const units = body.get();
     const auto* const data = reinterpret_cast<const uint8_t*>(units);
     if (ReadSome(file, body.get(), static_cast<int64_t>(size)) != static_cast<int64_t>(size)) return false;
     LangTextTable& texts = Texts();
@@ -254,14 +225,10 @@ bool CLangPack::LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t la
             texts.Put(key, units + textAt / 2);
         } else {
             DecodeFlatStringInto(wide, data + textAt, textLength, m_wide);
-            texts.Put(key, wide.empty() ? L"" : texts.CopyText(wide));
+            static constexpr TextUnit kEmpty[1] = {};
+            texts.Put(key, wide.empty() ? kEmpty : texts.CopyText(wide));
         }
     }
     m_loaded = true;
     return true;
-}
-
-kest::P<kest::ISeekableInStream> OpenPackFile(const std::wstring& path) {
-    kest::P<kest::IURI> uri = kest::win32::PathToUri(kest::String::Copy(path.c_str()));
-    return kest::GetStreamManager()->RequireSeekableInStream(uri.Get(), kest::kShareRead);
 }

@@ -37,7 +37,7 @@ public:
     virtual std::wstring GetLanguageCode() const;
     // The text for the key, or null; it stays valid until the texts are cleared. Keys compare
     // case-sensitively.
-    virtual const wchar_t* Lookup(std::string_view key) const;
+    virtual const TextUnit* Lookup(std::string_view key) const;
 
     // Flat pack: reads the header from the file's start and leaves the file at the body. True
     // when the signature is known, the version is 0 or 1 and the header strings fit into the
@@ -48,9 +48,14 @@ public:
     bool LoadTexts(kest::ISeekableInStream& file, bool clear, uint32_t layout);
 
     size_t GetTextCount() const { return m_texts ? m_texts->Size() : 0; }
+    // Calls visit(key, text) for every text, in no particular order.
+    template <typename Visit>
+    void ForEachText(Visit&& visit) const {
+        if (m_texts) m_texts->ForEach(visit);
+    }
 
     // What Lookup answers, without the virtual call: the program's text lookup runs it inline.
-    const wchar_t* FindText(std::string_view key) const { return m_texts ? m_texts->Find(key) : nullptr; }
+    const TextUnit* FindText(std::string_view key) const { return m_texts ? m_texts->Find(key) : nullptr; }
 
 protected:
     // The texts, made on first use.
@@ -61,6 +66,18 @@ protected:
     LanguageTag m_tag;
     std::unique_ptr<LangTextTable> m_texts;  // none until the first text
     bool m_wide = false;
+};
+
+namespace chk {
+class IStream;
+}
+
+// A pack file's bytes in memory (the mapped file), which texts may be used in place of being
+// copied; owner keeps them. Empty when the file is not in memory.
+struct PackBytes {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+    std::shared_ptr<void> owner;
 };
 
 class CLangPack2 : public CLangPack {
@@ -76,6 +93,13 @@ public:
     bool ReadHeader(const std::wstring& path, kest::ISeekableInStream& file);
     // Reads the header and every string table; false (not loaded) on any error.
     bool LoadTexts(const std::wstring& path, bool clear);
+
+    // What the three above do once the file is open: from a stream over the whole file, and
+    // with its bytes in memory where the caller has them (a string table lying there whole and
+    // at an even offset is used in place; it may have its terminators written). path becomes
+    // the pack's file path.
+    bool ReadHeaderFrom(const std::wstring& path, chk::IStream& stream);
+    bool LoadTextsFrom(const std::wstring& path, chk::IStream& stream, const PackBytes& bytes, bool clear);
 };
 
 // Opens a pack file for reading; raises the foundation's errors when it cannot.

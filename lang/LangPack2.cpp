@@ -4,12 +4,8 @@
 // and every string's count against what is left of its chunk; a file that fails a check is
 // refused. A table's texts are used where they lie: the pack's text table keeps the bytes.
 #include "chk/ChunkFile.h"
-#include "chk/KestFileStream.h"
-#include "kest/win32/Handles.h"
 #include "lang/LangPack.h"
 #include "lang/PackText.h"
-
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -55,45 +51,10 @@ struct ResourceString {
     }
 };
 
-// A resource file mapped copy-on-write: its bytes are the file's, paged in as they are touched,
-// and a write (a terminator the reader forces) changes this process's copy only. The file stays
-// open without write sharing for as long as the view lives, so that nobody changes or cuts it
-// under the texts that point into it. (Reading a 4 MB pack into fresh memory took about five
-// times as long as mapping it.)
-class CMappedFile {
-public:
-    // Null when the file cannot be opened or mapped (an empty file cannot be mapped).
-    static std::shared_ptr<CMappedFile> Open(const std::wstring& path) {
-        auto mapped = std::make_shared<CMappedFile>();
-        mapped->m_file.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER size{};
-        if (!mapped->m_file || !::GetFileSizeEx(mapped->m_file.get(), &size) || size.QuadPart <= 0 ||
-            static_cast<uint64_t>(size.QuadPart) > SIZE_MAX)
-            return nullptr;
-        const kest::win32::UniqueHandle mapping(
-            ::CreateFileMappingW(mapped->m_file.get(), nullptr, PAGE_WRITECOPY, 0, 0, nullptr));
-        if (!mapping) return nullptr;
-        // The view keeps the mapping alive after its handle is closed.
-        mapped->m_view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_COPY, 0, 0, 0));
-        if (!mapped->m_view) return nullptr;
-        mapped->m_size = static_cast<size_t>(size.QuadPart);
-        return mapped;
-    }
-
-    uint8_t* Data() const { return static_cast<uint8_t*>(m_view.get()); }
-    size_t Size() const { return m_size; }
-
-private:
-    kest::win32::UniqueFile m_file;
-    kest::win32::UniqueView m_view;
-    size_t m_size = 0;
-};
-
 // A chunk's bytes as UTF-16 units, so that its strings can be used where they lie: in the mapped
 // file, or in a buffer the chunk was read into; owner keeps them.
 struct ChunkBytes {
-    wchar_t* units = nullptr;
+    TextUnit* units = nullptr;
     size_t size = 0;  // in bytes
     std::shared_ptr<void> owner;
 
@@ -101,8 +62,8 @@ struct ChunkBytes {
 
     // The string as a terminated text in place. Every field of a chunk is a 4-byte number or a
     // number followed by whole units, so a string starts at an even offset of its chunk.
-    const wchar_t* InPlace(const ResourceString& s) {
-        wchar_t* text = units + (s.units - Data()) / 2;
+    const TextUnit* InPlace(const ResourceString& s) {
+        TextUnit* text = units + (s.units - Data()) / 2;
         // Written only when needed: a write into the mapped file copies its page.
         if (text[s.count] != 0) text[s.count] = 0;
         return text;
@@ -161,21 +122,21 @@ int64_t WholeChunkSize(const chk::CChunkIterator& iterator) {
 ChunkBytes ReadCurrentChunk(chk::CChunkIterator& iterator) {
     const int64_t size = WholeChunkSize(iterator);
     chk::TRef<chk::CChunkStream> chunk(iterator.OpenChunkStream());
-    std::unique_ptr<wchar_t[]> buffer = MakeUnitBuffer(size);
+    std::unique_ptr<TextUnit[]> buffer = MakeUnitBuffer(size);
     if (!buffer) throw FormatError("resource file: a chunk is larger than a pack can be");
     if (chunk->Read(buffer.get(), size) != size) throw FormatError("resource file: a chunk runs past the file");
-    wchar_t* units = buffer.get();
+    TextUnit* units = buffer.get();
     return ChunkBytes{units, static_cast<size_t>(size), std::shared_ptr<void>(std::move(buffer))};
 }
 
-// The current chunk where it lies in the mapped file; read into memory when it starts at an odd
-// offset (its texts could not be used in place) or the file is not mapped.
-ChunkBytes CurrentChunkIn(const std::shared_ptr<CMappedFile>& mapped, chk::CChunkIterator& iterator) {
+// The current chunk where it lies in the file's bytes in memory; read through the stream when it
+// starts at an odd offset (its texts could not be used in place) or the bytes are not there.
+ChunkBytes CurrentChunkIn(const PackBytes& file, chk::CChunkIterator& iterator) {
     const int64_t size = WholeChunkSize(iterator);
     const int64_t start = chk::TRef<chk::CChunkStream>(iterator.OpenChunkStream())->GetStart();
-    if (!mapped || start % 2 != 0 || start < 0 || size > static_cast<int64_t>(mapped->Size()) - start)
+    if (!file.data || start % 2 != 0 || start < 0 || size > static_cast<int64_t>(file.size) - start)
         return ReadCurrentChunk(iterator);
-    return ChunkBytes{reinterpret_cast<wchar_t*>(mapped->Data() + start), static_cast<size_t>(size), mapped};
+    return ChunkBytes{reinterpret_cast<TextUnit*>(file.data + start), static_cast<size_t>(size), file.owner};
 }
 
 // One string table: every entry whose text is present, in file order, so that a later entry
@@ -243,24 +204,16 @@ ResourceHeader ReadResourceHeader(chk::CChunkFile& file) {
     return header;
 }
 
-struct OpenResourceFile {
-    chk::TRef<chk::CKestFileStream> stream;
-    chk::TRef<chk::CChunkFile> file;
-
-    explicit OpenResourceFile(const std::wstring& path) : stream(chk::CKestFileStream::Open(path)) { OpenChunks(); }
-    explicit OpenResourceFile(kest::ISeekableInStream& in) : stream(chk::CKestFileStream::Over(&in)) {
-        in.SeekTo(0);
-        OpenChunks();
-    }
-
-private:
-    void OpenChunks() {
-        file = chk::TRef<chk::CChunkFile>(chk::CChunkFile::Open(stream.Get()));
-        if (std::memcmp(file->GetSignature(), "URESFILE", 8) != 0) throw FormatError("not a resource file");
-        const int64_t room = stream->GetSize() - file->GetStart();
-        if (file->GetSize() < 0 || file->GetSize() > room) throw FormatError("resource file: the root runs past the file");
-    }
-};
+// The resource file's chunks over the stream, checked to be a resource file whose root lies
+// within the stream.
+chk::TRef<chk::CChunkFile> OpenResourceChunks(chk::IStream& stream) {
+    stream.Seek(0);
+    chk::TRef<chk::CChunkFile> file(chk::CChunkFile::Open(&stream));
+    if (std::memcmp(file->GetSignature(), "URESFILE", 8) != 0) throw FormatError("not a resource file");
+    const int64_t room = stream.GetSize() - file->GetStart();
+    if (file->GetSize() < 0 || file->GetSize() > room) throw FormatError("resource file: the root runs past the file");
+    return file;
+}
 
 // Takes the header's strings into the pack's fields.
 struct HeaderFields {
@@ -279,44 +232,34 @@ struct HeaderFields {
 
 }  // namespace
 
-bool CLangPack2::ReadHeader(const std::wstring& path) {
+bool CLangPack2::ReadHeaderFrom(const std::wstring& path, chk::IStream& stream) {
     try {
-        kest::P<kest::ISeekableInStream> file = OpenPackFile(path);
-        return ReadHeader(path, *file);
-    } catch (...) {
-        return false;
-    }
-}
-
-bool CLangPack2::ReadHeader(const std::wstring& path, kest::ISeekableInStream& file) {
-    try {
-        OpenResourceFile resource(file);
+        chk::TRef<chk::CChunkFile> file = OpenResourceChunks(stream);
         HeaderFields{m_firstDescription, m_secondDescription, m_comment, m_nativeName, m_filePath, m_tag}.Take(
-            ReadResourceHeader(*resource.file), path);
+            ReadResourceHeader(*file), path);
         return true;
     } catch (...) {
         return false;
     }
 }
 
-bool CLangPack2::LoadTexts(const std::wstring& path, bool clear) {
+bool CLangPack2::LoadTextsFrom(const std::wstring& path, chk::IStream& stream, const PackBytes& bytes, bool clear) {
     if (clear) Clear();
     m_loaded = false;
     try {
-        OpenResourceFile resource(path);
-        chk::CChunkFile& file = *resource.file;
+        chk::TRef<chk::CChunkFile> resource = OpenResourceChunks(stream);
+        chk::CChunkFile& file = *resource;
         ResourceHeader header = ReadResourceHeader(file);
 
         // Each table replaces the one before: with several, the last one's texts remain.
         std::unique_ptr<LangTextTable> texts;
-        const std::shared_ptr<CMappedFile> mapped = CMappedFile::Open(path);
         while (NextChunk(file)) {
             if (file.GetId() != kStmp) continue;
             chk::TRef<chk::CChunkIterator> stmp(file.OpenChunkIterator());
             stmp->Reset();
             while (NextChunk(*stmp)) {
                 if (stmp->GetId() != kData) continue;
-                texts = ReadStringTable(CurrentChunkIn(mapped, *stmp));
+                texts = ReadStringTable(CurrentChunkIn(bytes, *stmp));
                 break;
             }
         }

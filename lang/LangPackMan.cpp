@@ -1,6 +1,7 @@
 #include "lang/LangPackMan.h"
 
 #include "kest/win32/Handles.h"
+#include "lang/PackChoice.h"
 
 #include <cstring>
 
@@ -12,18 +13,6 @@ std::string LocaleText(LCID lcid, LCTYPE type) {
     char buffer[32] = {};
     const int n = ::GetLocaleInfoA(lcid, type, buffer, sizeof buffer);
     return n > 1 ? std::string(buffer) : std::string();
-}
-
-std::wstring Lowered(std::wstring text) {
-    if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
-// A request is a tag when its first "-" stands at index 1, 2 or 3, or when it is at most three
-// characters long; otherwise it names a language.
-bool IsTagRequest(const std::wstring& request) {
-    const size_t dash = request.find(L'-');
-    return (dash >= 1 && dash <= 3) || request.size() <= 3;
 }
 
 const std::wstring kNoPath;
@@ -43,7 +32,12 @@ std::wstring SystemLanguageTagOf(LANGID language) {
     // The whole tag lives in 32 characters.
     if (tag.size() > 31) tag.resize(31);
     std::wstring wide(tag.begin(), tag.end());
-    return Lowered(std::move(wide));
+    return LoweredText(std::move(wide));
+}
+
+std::wstring LoweredText(std::wstring text) {
+    if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
 }
 
 CLangPackMan::CLangPackMan() = default;
@@ -96,25 +90,11 @@ void CLangPackMan::AddFile(const std::wstring& path) {
 }
 
 int CLangPackMan::FindByRequest(const std::wstring& request) const {
-    if (!IsTagRequest(request)) {
-        const std::wstring wanted = Lowered(request);
-        for (size_t i = 0; i < m_packs.size(); ++i)
-            if (Lowered(m_packs[i]->GetNativeName()).find(wanted) != std::wstring::npos) return static_cast<int>(i);
-        return -1;
-    }
-    const LanguageTag tag(request);
-    for (TagMatch kind : {TagMatch::Exact, TagMatch::PackMoreGeneral, TagMatch::PackMoreSpecific})
-        for (size_t i = 0; i < m_packs.size(); ++i)
-            if (TagMatches(tag, m_packs[i]->GetLanguageTag(), kind)) return static_cast<int>(i);
-    return -1;
+    return FindPackByRequest(m_packs, request);
 }
 
 int CLangPackMan::Choose(const std::wstring& request) const {
-    int index = FindByRequest(request);
-    if (index < 0) index = FindByRequest(GetSystemLanguageTag());
-    if (index < 0) index = FindByRequest(L"en");
-    if (index < 0) index = FindByRequest(L"english");
-    return index;
+    return ChoosePack(m_packs, request, GetSystemLanguageTag());
 }
 
 void CLangPackMan::Activate(int index) {

@@ -1,6 +1,7 @@
 #include "lang/LangTextTable.h"
 
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -25,7 +26,7 @@ void LangTextTable::Reserve(size_t count) {
     if (capacity > m_slots.size()) Rehash(capacity);
 }
 
-void LangTextTable::Put(std::string_view key, const wchar_t* text) {
+void LangTextTable::Put(std::string_view key, const TextUnit* text) {
     if (!Fits(m_count + 1, m_slots.size())) Reserve(m_count + 1);
     const uint32_t hash = Hash(key);
     const size_t mask = m_slots.size() - 1;
@@ -46,9 +47,13 @@ void LangTextTable::Put(std::string_view key, const wchar_t* text) {
     }
 }
 
-const wchar_t* LangTextTable::CopyText(std::wstring_view text) {
-    auto* copy = static_cast<wchar_t*>(m_storage.allocate((text.size() + 1) * sizeof(wchar_t), alignof(wchar_t)));
-    if (!text.empty()) std::memcpy(copy, text.data(), text.size() * sizeof(wchar_t));
+const TextUnit* LangTextTable::CopyText(std::wstring_view text) {
+    auto* copy = static_cast<TextUnit*>(m_storage.allocate((text.size() + 1) * sizeof(TextUnit), alignof(TextUnit)));
+    if constexpr (std::is_same_v<TextUnit, wchar_t>) {
+        if (!text.empty()) std::memcpy(copy, text.data(), text.size() * sizeof(TextUnit));
+    } else {
+        for (size_t i = 0; i < text.size(); ++i) copy[i] = static_cast<TextUnit>(text[i]);
+    }
     copy[text.size()] = 0;
     return copy;
 }

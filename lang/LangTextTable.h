@@ -15,6 +15,15 @@
 #include <string_view>
 #include <vector>
 
+// One unit of a text as the packs hold it: UTF-16. On Windows that is wchar_t, the shell's own
+// text type; where wchar_t is wider (the native sanitizer build of the readers) it is char16_t.
+#ifdef _WIN32
+using TextUnit = wchar_t;
+#else
+using TextUnit = char16_t;
+#endif
+static_assert(sizeof(TextUnit) == 2, "pack texts are UTF-16");
+
 class LangTextTable {
 public:
     LangTextTable() = default;
@@ -25,9 +34,9 @@ public:
     void Reserve(size_t count);
     // The key takes the text; a later text for the same key replaces the earlier one. The text
     // must live as long as the table: in a kept buffer, in CopyText's storage, or static.
-    void Put(std::string_view key, const wchar_t* text);
+    void Put(std::string_view key, const TextUnit* text);
     // A terminated copy of the text, owned by the table.
-    const wchar_t* CopyText(std::wstring_view text);
+    const TextUnit* CopyText(std::wstring_view text);
     // Keeps what texts point into: a buffer, or a mapped file.
     void Keep(std::shared_ptr<void> owner);
     // Puts every key of the other table with its text, replacing this table's texts for the
@@ -35,7 +44,7 @@ public:
     void PutAll(std::unique_ptr<LangTextTable> other);
 
     // The text for the key, or null. Inline: the texts of a whole dialog are looked up in a row.
-    const wchar_t* Find(std::string_view key) const {
+    const TextUnit* Find(std::string_view key) const {
         if (m_count == 0) return nullptr;
         const uint32_t hash = Hash(key);
         const size_t mask = m_slots.size() - 1;
@@ -49,10 +58,17 @@ public:
 
     size_t Size() const { return m_count; }
 
+    // Calls visit(key, text) for every key, in no particular order.
+    template <typename Visit>
+    void ForEach(Visit&& visit) const {
+        for (const Slot& slot : m_slots)
+            if (slot.key) visit(std::string_view(slot.key, slot.length), slot.text);
+    }
+
 private:
     struct Slot {
         const char* key = nullptr;  // null: the slot is free
-        const wchar_t* text = nullptr;
+        const TextUnit* text = nullptr;
         size_t length = 0;
         uint32_t hash = 0;
     };

@@ -1,13 +1,19 @@
 // Text helpers shared by the pack readers.
 #pragma once
 
+#include "lang/LangTextTable.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-// A text key as the pack's table keeps it: UTF-8.
+// A text key as the pack's table keeps it: UTF-8. The system's conversion (PackFiles.cpp).
 std::string KeyToUtf8(const wchar_t* key, size_t length);
+
+// An ANSI pack string in the system's code page, into text (a buffer the caller reuses); empty
+// when it cannot be converted. The system's conversion (PackFiles.cpp).
+void AnsiTextInto(std::wstring& text, const char* ansi, size_t length);
 
 // The key of count UTF-16LE units, as UTF-8, into key (a buffer the caller reuses from entry to
 // entry); plain ASCII, the usual case, goes straight across.
@@ -23,4 +29,4 @@ static_assert(static_cast<uint64_t>(kMaxPackBytes) < SIZE_MAX / 2, "a pack buffe
 // A buffer for count bytes of a pack file, held as UTF-16 units so that its texts can be used
 // where they lie; one unit more than the bytes need, so that it is never empty. Null for a
 // negative count or one beyond kMaxPackBytes.
-std::unique_ptr<wchar_t[]> MakeUnitBuffer(int64_t bytes);
+std::unique_ptr<TextUnit[]> MakeUnitBuffer(int64_t bytes);

@@ -22,9 +22,11 @@ can32=0
 if bash "$here/tools/probe32.sh" "$CACHE"; then can32=1; fi
 
 # --- Debian packages -------------------------------------------------------------------
+# clang-14 and libFuzzer build the native fuzz targets; zlib and expat are what their native
+# wxWidgets (tools/native-wx.sh, built on first use) links against.
 PKGS="g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
       libz-mingw-w64-dev wine wine64 googletest cmake make dpkg-dev unicode-data iso-codes \
-      xz-utils python3 python3-polib wixl msitools"
+      xz-utils python3 python3-polib wixl msitools clang-14 libfuzzer-14-dev zlib1g-dev libexpat1-dev"
 [ $can32 = 1 ] && PKGS="$PKGS wine32:i386"
 
 # The archive this machine's apt uses for its release (a local mirror stays in use); the

@@ -2,7 +2,9 @@
 # test.sh "<flavours>" <32-bit build> <64-bit build>: runs every test of each flavour this
 # machine can run (ctest under Wine, one prefix per flavour) and closes with one line naming
 # the flavours that ran and one summing their tests. A flavour that cannot run here still gets
-# its static checks (the tests labelled "static", which only read the built files).
+# its static checks (the tests labelled "static", which only read the built files). After the
+# flavours, the native fuzz targets replay their seeds and kept reproducers under the
+# sanitizers (tools/fuzz.sh replay), one count per target.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 flavours=$1
@@ -47,6 +49,28 @@ for f in $flavours; do
     WINEPREFIX=$dir/wineprefix wineserver -k 2>/dev/null || true
 done
 [ ${#report[@]} -gt 0 ] || { echo "no flavour chosen"; exit 2; }
+
+# run_replay: the native sanitizer replay, counted like a ctest run.
+run_replay() {
+    local log rc line np nf
+    echo "== native sanitizer replay: build-fuzz"
+    log=$(mktemp)
+    bash "$here/tools/fuzz.sh" replay | tee "$log"
+    rc=${PIPESTATUS[0]}
+    line=$(grep -E '^replay: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n1)
+    rm -f "$log"
+    if [ -n "$line" ]; then
+        np=$(sed -E 's/^replay: ([0-9]+) passed.*/\1/' <<<"$line")
+        nf=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")
+        passed=$((passed + np)); failed=$((failed + nf))
+        report+=("native sanitizer replay ran ($np passed, $nf failed)")
+    else
+        failed=$((failed + 1))
+        report+=("native sanitizer replay did not finish (exit $rc)")
+    fi
+    [ "$rc" = 0 ] || status=1
+}
+run_replay
 echo
 echo "Flavours: $(IFS=';'; echo "${report[*]}" | sed 's/;/; /g')"
 echo "Flavours: $passed passed, $failed failed"

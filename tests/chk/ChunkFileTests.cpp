@@ -102,6 +102,13 @@ INSTANTIATE_TEST_SUITE_P(
                  ChunkFileBytes("URESFILE", Concat({ChunkWithSize("aaaa", Text("q"), std::numeric_limits<int64_t>::max()),
                                                     Chunk("bbbb", {})})),
                  {{"aaaa", 0, std::numeric_limits<int64_t>::max()}}},
+        // The next offset fits, but not once the root's own start is added: no stream reaches it.
+        WalkCase{"SizeBeyondWhatTheStreamCanAddressEndsTheWalk",
+                 ChunkFileWithRootSize("URESFILE",
+                                       Concat({ChunkWithSize("aaaa", Text("q"), std::numeric_limits<int64_t>::max() - 20),
+                                               Chunk("bbbb", {})}),
+                                       std::numeric_limits<int64_t>::max()),
+                 {{"aaaa", 0, std::numeric_limits<int64_t>::max() - 20}}},
         // A negative size would lead back to the same chunk: the walk ends instead.
         WalkCase{"NegativeSizeEndsTheWalk",
                  ChunkFileBytes("URESFILE", Concat({ChunkWithSize("aaaa", {}, -12), Chunk("bbbb", {})})),
@@ -152,6 +159,9 @@ TEST(ChunkStream, ReadsItsDataAndItsChildren) {
     EXPECT_EQ(6, data->Read(more, 6));
     EXPECT_EQ(std::string("45cmnt"), std::string(more, 6));
     EXPECT_EQ(5, data->GetPosition());
+    // A position no stream can reach holds nothing.
+    data->Seek(std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(0, data->Read(more, 6));
 }
 
 // Root: AAAA { aaaa "abc", bbbb "de" }, CCCC "wxyz". Writing five bytes past the end of aaaa

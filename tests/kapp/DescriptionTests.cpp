@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/mstream.h>
+
 namespace kapp_test {
 namespace {
 
@@ -54,6 +56,46 @@ TEST(Description, ANewDocumentIsAnAppmanagerOfVersion1WithItemsInOrder) {
         order += child->GetAttribute("name").utf8_string();
     }
     EXPECT_EQ("bac", order);
+}
+
+std::string Utf16Le(const std::string& ascii, bool mark) {
+    std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
+    for (char c : ascii) bytes += std::string{c, '\0'};
+    return bytes;
+}
+
+struct DeclarationCase {
+    const char* name;
+    std::string document;
+    bool read;
+};
+
+// Only the encodings the XML parser knows itself are read: for any other name, the XML
+// library's fallback converts single bytes with the named encoding, and for one wider than a
+// byte it reads past the byte it was given.
+TEST(Description, OnlyDocumentsInTheParsersOwnEncodingsAreRead) {
+    const std::string root = "<appmanager version=\"1\"><regentry_user name=\"x\"/></appmanager>";
+    const DeclarationCase cases[] = {
+        {"utf-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + root, true},
+        {"no declaration", root, true},
+        {"no encoding", "<?xml version=\"1.0\"?>" + root, true},
+        {"lower case, blanks, single quotes", "<?xml version=\"1.0\" encoding = 'utf-8' ?>" + root, true},
+        {"utf-16 with its mark", Utf16Le("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + root, true), true},
+        {"latin-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><appmanager n=\"\xE9\"/>", true},
+        {"wide encoding spelt otherwise", "<?xml version=\"1.0\" encoding=\"UTF16\"?>" + root, false},
+        {"utf-32", "<?xml version=\"1.0\" encoding=\"UTF-32\"?>" + root, false},
+        {"ucs-2 in utf-16", Utf16Le("<?xml version=\"1.0\" encoding=\"UCS-2\"?>" + root, false), false},
+        {"a code page", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + root, false},
+        {"unquoted name", "<?xml version=\"1.0\" encoding=UTF-8?>" + root, false},
+    };
+    for (const DeclarationCase& c : cases) {
+        wxMemoryInputStream input(c.document.data(), c.document.size());
+        std::unique_ptr<wxXmlDocument> document = kapp::ReadDescription(input);
+        EXPECT_EQ(c.read, document != nullptr) << c.name;
+        if (document) {
+            EXPECT_EQ("appmanager", document->GetRoot()->GetName()) << c.name;
+        }
+    }
 }
 
 struct FolderCase {
