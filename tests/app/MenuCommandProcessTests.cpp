@@ -21,27 +21,10 @@ const wchar_t kGeneralKey[] = L"SOFTWARE\\brenvalo\\Brenvalo Ordavia 2010 Advanc
 const wchar_t kNewLanguageMessage[] =
     L"The application will use the new language the next time the application is started";
 
-// One value of the recording engine's record ("name=value" lines).
-std::wstring RecordValue(const std::wstring& record, const std::wstring& name) {
-    const std::wstring key = name + L"=";
-    size_t at = record.rfind(L"\n" + key);
-    if (at == std::wstring::npos) {
-        if (record.compare(0, key.size(), key) != 0) return {};
-        at = 0;
-    } else {
-        at += 1;
-    }
-    const size_t end = record.find(L'\n', at);
-    return record.substr(at + key.size(), end == std::wstring::npos ? std::wstring::npos : end - at - key.size());
-}
 
 HWND EngineWindow(const RunResult& run) {
     const std::wstring text = RecordValue(run.record, L"mainwindow");
     return text.empty() ? nullptr : reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(text)));
-}
-
-bool Contains(const std::wstring& text, const std::wstring& part) {
-    return text.find(part) != std::wstring::npos;
 }
 
 const DialogSeen* FindDialog(const RunResult& run, const std::wstring& text) {

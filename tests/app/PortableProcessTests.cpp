@@ -44,24 +44,6 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-bool Contains(const std::wstring& text, const std::wstring& part) {
-    return text.find(part) != std::wstring::npos;
-}
-
-// One value of the recording engine's record ("name=value" lines), the last one written.
-std::wstring RecordValue(const std::wstring& record, const std::wstring& name) {
-    const std::wstring key = name + L"=";
-    size_t at = record.rfind(L"\n" + key);
-    if (at == std::wstring::npos) {
-        if (record.compare(0, key.size(), key) != 0) return {};
-        at = 0;
-    } else {
-        at += 1;
-    }
-    const size_t end = record.find(L'\n', at);
-    return record.substr(at + key.size(), end == std::wstring::npos ? std::wstring::npos : end - at - key.size());
-}
-
 std::string ReadBytes(const std::wstring& path) {
     kest::win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL, nullptr));

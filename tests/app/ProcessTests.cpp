@@ -11,10 +11,6 @@ namespace {
 
 const wchar_t kDisplayName[] = L"Brenvalo Ordavia 2010 Advanced";
 
-bool Contains(const std::wstring& text, const std::wstring& part) {
-    return text.find(part) != std::wstring::npos;
-}
-
 const wchar_t kBurnHandlerKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\"
     L"BRVBrenvalo_Ordavia_2010_AdvancedBURNONARRIVAL";

@@ -240,4 +240,21 @@ RunResult CProgramFolder::Run(const std::wstring& arguments,
     return Finish(pi, timeoutMs, handler);
 }
 
+bool Contains(const std::wstring& text, const std::wstring& part) {
+    return text.find(part) != std::wstring::npos;
+}
+
+std::wstring RecordValue(const std::wstring& record, const std::wstring& name) {
+    const std::wstring key = name + L"=";
+    size_t at = record.rfind(L"\n" + key);
+    if (at == std::wstring::npos) {
+        if (record.compare(0, key.size(), key) != 0) return {};
+        at = 0;
+    } else {
+        at += 1;
+    }
+    const size_t end = record.find(L'\n', at);
+    return record.substr(at + key.size(), end == std::wstring::npos ? std::wstring::npos : end - at - key.size());
+}
+
 }  // namespace testing_support

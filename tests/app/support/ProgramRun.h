@@ -17,6 +17,10 @@ std::wstring BuildPath(const char* unixPath);
 
 std::wstring ReadTextFile(const std::wstring& path);  // UTF-8 or UTF-16 LE, as it was written
 bool FileExists(const std::wstring& path);
+bool Contains(const std::wstring& text, const std::wstring& part);
+// One value of the recording engine's record ("name=value" lines), the last one written; empty
+// when the record has none.
+std::wstring RecordValue(const std::wstring& record, const std::wstring& name);
 
 struct DialogSeen {
     std::wstring caption;
